@@ -1,0 +1,22 @@
+# All set-up on a fresh Debian 12 machine goes through these targets.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build test demo bench fuzz clean
+
+all: build
+
+deps:
+	@bash tools/deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: deps $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j 1
+
+clean:
+	rm -rf $(BUILD)

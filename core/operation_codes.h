@@ -1,0 +1,10 @@
+#pragma once
+
+enum OperationCode {
+  OpNone = 0,
+  OpConnect = 1,
+  OpSetHostName = 2,
+  OpUpgrade = 3,
+  OpRestore = 4,
+  OpDiscover = 5,
+};

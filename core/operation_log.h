@@ -1,0 +1,23 @@
+#pragma once
+// "TavrinOperator.log" beside the program: one dated header per run, then
+// one line per log notice, flushed after each line. Held exclusively.
+#include <ctime>
+#include <string>
+
+class OperationLog {
+ public:
+  // Opens (creating if need be) the file at path exclusively and writes the
+  // run header for `now`. A file that cannot be opened or locked leaves the
+  // log closed; every AppendLine then does nothing.
+  explicit OperationLog(const std::string& path, std::time_t now = std::time(nullptr));
+  ~OperationLog();
+  OperationLog(const OperationLog&) = delete;
+  OperationLog& operator=(const OperationLog&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // Writes the text (cut to 1023 bytes on a character boundary) and "\r\n".
+  void AppendLine(const std::string& text);
+
+ private:
+  int fd_ = -1;
+};

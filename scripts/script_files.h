@@ -1,0 +1,19 @@
+#pragma once
+// Shipped script files and package files: the scrambled container with its
+// MD5 digest, section cutting, and the packing operations.
+#include <string>
+
+class UpdaterController;
+
+// Reads, verifies and decodes one shipped script file.
+bool LoadScriptFile(const std::string& path, std::string& plainText);
+// Fills both script sets from beside the program; warns through the
+// controller's view when fewer than two load.
+void LoadScriptSets(UpdaterController& controller);
+// Cuts the first section `name` out of `text` into `body`.
+void ExtractSection(const std::string& name, std::string& text, std::string& body);
+int CountLines(const std::string& text);
+void PackScriptFile(const std::string& inputPath, const std::string& outputPath);
+// kind 1: kfw, kind 2: kf4 (with its marker).
+bool DecodePackage(const std::string& packagePath, const std::string& decodedPath, int kind);
+void PackPackageFile(const std::string& inputPath, const std::string& outputPath, int kind);

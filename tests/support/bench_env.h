@@ -1,0 +1,30 @@
+#pragma once
+// The default bench: an operator namespace "tvbench" and four instruments.
+#include <string>
+
+namespace bench {
+
+constexpr const char* kOperatorNamespace = "tvbench";
+constexpr const char* kI1 = "198.18.0.11";  // family kfw
+constexpr const char* kI2 = "198.18.0.12";  // family kf4
+constexpr const char* kI3 = "198.18.0.13";  // family kfw, also 198.19.0.13
+constexpr const char* kI3Second = "198.19.0.13";
+constexpr const char* kI4 = "198.18.0.14";  // a type the sample config does not list
+constexpr const char* kKfwPassword = "kdrun64";
+constexpr const char* kKf4Password = "Xmvot27";
+
+// True when this process runs inside the bench's operator namespace.
+bool Available();
+// Runs `bench/bench ARGS` (for ctl knobs); returns its exit status.
+int Run(const std::string& args);
+// The source tree's root and the build's program directory.
+std::string SourceDir();
+std::string ProgramDir();
+
+}  // namespace bench
+
+// Skips the current test with a clear message when the bench is not there.
+#define REQUIRE_BENCH()                                                        \
+  do {                                                                         \
+    if (!bench::Available()) GTEST_SKIP() << "bench not up or not root";       \
+  } while (0)
