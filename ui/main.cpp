@@ -1,0 +1,12 @@
+// TavrinOperator: chooses the run mode before anything of the window
+// toolkit starts, so the packaging modes run without a display.
+#include "core/app_startup.h"
+#include "core/command_line.h"
+#include "ui/operator_app.h"
+
+int main(int argc, char** argv) {
+  const std::string commandLine = JoinCommandLine(argc, argv);
+  const RunMode mode = SelectRunMode(commandLine);
+  if (mode != RunMode::Interactive) return RunPackagingMode(mode, commandLine);
+  return RunOperatorWindow(argc, argv);
+}

@@ -1,0 +1,3 @@
+#pragma once
+// The interactive mode: single instance, then the window, run modally.
+int RunOperatorWindow(int argc, char** argv);

@@ -1,0 +1,26 @@
+#pragma once
+// The worker thread of the operator window and its dispatcher.
+#include "core/cthread.h"
+
+class UpdaterController;
+
+class OperationWorker : public CThread {
+ public:
+  explicit OperationWorker(UpdaterController& controller);
+  ~OperationWorker() override;
+
+  // Window thread: sets operationType, clears cancelRequested, wakes.
+  void Request(int operation);
+  // The Cancel button: interrupts an SSH probe or a discovery, then sets
+  // cancelRequested.
+  void RequestCancel();
+  // Window destruction: sets cancelRequested and joins the worker.
+  void Shutdown();
+
+ protected:
+  void Run() override;
+
+ private:
+  void Dispatch(int operation);
+  UpdaterController& controller_;
+};
