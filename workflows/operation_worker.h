@@ -1,5 +1,7 @@
 #pragma once
 // The worker thread of the operator window and its dispatcher.
+#include <functional>
+
 #include "core/cthread.h"
 
 class UpdaterController;
@@ -7,6 +9,10 @@ class UpdaterController;
 class OperationWorker : public CThread {
  public:
   explicit OperationWorker(UpdaterController& controller);
+  // Runs `operations` in place of the operation table (the dispatcher's
+  // own logic is then exercised without an instrument).
+  using OperationTable = std::function<void(UpdaterController&, int operation)>;
+  OperationWorker(UpdaterController& controller, OperationTable operations);
   ~OperationWorker() override;
 
   // Window thread: sets operationType, clears cancelRequested, wakes.
@@ -23,4 +29,5 @@ class OperationWorker : public CThread {
  private:
   void Dispatch(int operation);
   UpdaterController& controller_;
+  OperationTable operations_;
 };
