@@ -1,0 +1,196 @@
+// Upgrade: the package is checked against the instrument's family and
+// decoded on the window's thread; the worker rolls back an unfinished
+// earlier update, then runs the family's main body.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/operation_codes.h"
+#include "core/operator_view.h"
+#include "core/settings.h"
+#include "core/updater_controller.h"
+#include "scripts/script_files.h"
+#include "scripts/script_interpreter.h"
+#include "workflows/operation_worker.h"
+#include "workflows/shell_safe_text.h"
+#include "workflows/workflow_support.h"
+#include "workflows/workflows.h"
+
+namespace {
+
+std::string FileNameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string LowerExtensionOf(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  std::string extension = dot == std::string::npos ? std::string() : path.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+std::string WithArchiveExtension(const std::string& name) {
+  const std::size_t dot = name.find_last_of('.');
+  return (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "tgz";
+}
+
+bool IsWritableDirectory(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  return access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+// The family's extension check; empty when the package fits.
+std::string FamilyMismatchMessage(int familyCode, const std::string& extension) {
+  if (familyCode == 1 && extension != "kfw")
+    return "Upgrade package does not match target instrument,\n"
+           "Please select a package with extension kfw.";
+  if (familyCode == 2 && extension != "kf4")
+    return "Upgrade package does not match target instrument,\n"
+           "Please select a package with extension kf4.";
+  return std::string();
+}
+
+// Shows the message, gives the controls back; nothing has started.
+void Refuse(UpdaterController& controller, const std::string& message) {
+  controller.view->MessageBox(message);
+  SetOperationControlsEnabled(controller, true);
+}
+
+// Decodes the package into "data" beside the program; false after showing
+// why it could not.
+bool DecodeIntoDataDirectory(UpdaterController& controller, const std::string& packagePath,
+                             const std::string& extension) {
+  const std::string dataDirectory = ProgramDirectory() + "data";
+  const std::string decodedPath = dataDirectory + "/" + WithArchiveExtension(FileNameOf(packagePath));
+  EnsureDirectory(decodedPath);
+  // Otherwise a directory we cannot write would read as a damaged package.
+  if (!IsWritableDirectory(dataDirectory)) {
+    Refuse(controller, "The data directory (" + dataDirectory +
+                           ") is not writable,\nplease check its permissions.");
+    return false;
+  }
+  const int kind = extension == "kfw" ? 1 : 2;
+  if (!DecodePackage(packagePath, decodedPath, kind)) {
+    Refuse(controller, "The upgrade package has wrong format.");
+    return false;
+  }
+  controller.sourceFileName = FileNameOf(decodedPath);
+  controller.sourceFilePath = decodedPath;
+  return true;
+}
+
+void RollBackAfterFailure(UpdaterController& controller, const ScriptSet& set) {
+  const int lines = set.lineCounts[PieceRollback];
+  controller.progressStep = -controller.progressValue / (lines == 0 ? 1 : lines);
+  RunRestore(controller, false, true);
+}
+
+bool RollbackRequested(const ScriptVariables& variables) {
+  auto it = variables.find("Rollback");
+  return it != variables.end() && !it->second.empty();
+}
+
+// False when the upgrade must end here.
+bool RunPendingStateCheck(UpdaterController& controller, const ScriptSet& set) {
+  controller.PostStatus("Checking previous state...");
+  ScriptVariables variables;
+  switch (RunScriptSection(controller, set.checkUpdatePendingSection, variables)) {
+    case ScriptSuccess:
+      // An earlier update was left unfinished: put the old software back
+      // first, whatever that gives.
+      controller.progressValue = 0;
+      controller.progressStep = ProgressStepFor(controller, PieceRollback);
+      RunRestore(controller, false, false);
+      return true;
+    case ScriptError:
+      controller.PostStatus("Checking previous state failed.");
+      controller.PostLog("There is an error in checking pending state.");
+      return true;
+    case ScriptReconnectFailed:
+      controller.PostStatus("Upgrading failed.");
+      controller.PostLog("Reconnection to the instrument failed,please check the ip address.");
+      return false;
+    case ScriptCancelled:
+      controller.PostStatus("Upgrading cancelled.");
+      controller.PostLog("The action has been cancelled.");
+      return false;
+    default:
+      return true;
+  }
+}
+
+void RunMainBody(UpdaterController& controller, const ScriptSet& set) {
+  controller.PostStatus("Upgrading...");
+  controller.progressValue = 0;
+  controller.progressStep = ProgressStepFor(controller, PieceMainBody);
+  ScriptVariables variables{{"SourceFilePath", controller.sourceFilePath},
+                            {"SourceFileName", controller.sourceFileName},
+                            {"RemoteIP", controller.targetAddress}};
+  switch (RunScriptSection(controller, set.mainBody, variables)) {
+    case ScriptSuccess:
+      controller.PostStatus("Upgrading completed, the instrument is now rebooting.");
+      controller.PostProgress(100);
+      break;
+    case ScriptError:
+      controller.PostStatus("Upgrading failed.");
+      if (RollbackRequested(variables))
+        RollBackAfterFailure(controller, set);
+      else
+        controller.PostLog("There is an error in the operation,please try again.");
+      break;
+    case ScriptExit:
+      controller.PostStatus("Upgrading failed.");
+      if (RollbackRequested(variables)) RollBackAfterFailure(controller, set);
+      break;
+    case ScriptExitVersion:
+      controller.PostStatus("Upgrade not supported.");
+      controller.PostProgress(0);
+      break;
+    case ScriptReconnectFailed:
+      controller.PostStatus("Upgrading failed.");
+      controller.PostLog("Failure to reconnect to the device,please check the ip.");
+      break;
+    case ScriptCancelled:
+      controller.PostStatus("Upgrading cancelled.");
+      controller.PostLog("The action has been cancelled.");
+      break;
+  }
+}
+
+}  // namespace
+
+void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
+  SetOperationControlsEnabled(controller, false);
+  const std::string packagePath = controller.view->GetText(IdcPackagePath);
+  if (packagePath.empty()) return Refuse(controller, "Please select an upgrade package.");
+  // The archive keeps this name on the instrument, where the script's
+  // shell lines expand it as plain text.
+  if (!IsShellSafeText(FileNameOf(packagePath)))
+    return Refuse(controller, kPackageNameNotShellSafe);
+  if (!ValidateInstrumentChoice(controller)) return SetOperationControlsEnabled(controller, true);
+  controller.targetAddress = SelectedAddress(controller);
+  const bool probed = ProbeCredentials(controller);
+  const std::string extension = LowerExtensionOf(packagePath);
+  if (!probed)
+    return Refuse(controller, "Connection to the instrument failed,please check the ip address.");
+  const std::string mismatch = FamilyMismatchMessage(controller.familyCode, extension);
+  if (!mismatch.empty()) return Refuse(controller, mismatch);
+  if (!DecodeIntoDataDirectory(controller, packagePath, extension)) return;
+  controller.targetAddress = SelectedAddress(controller);
+  controller.progressValue = 0;
+  controller.progressStep = ProgressStepFor(controller, PieceCheckUpdatePending);
+  worker.Request(OpUpgrade);
+}
+
+void RunUpgrade(UpdaterController& controller) {
+  const bool connected = CheckConnection(controller);
+  const ScriptSet* set = controller.CurrentScriptSet();
+  if (!connected || set == nullptr) return;
+  if (!set->checkUpdatePendingSection.empty() && !RunPendingStateCheck(controller, *set)) return;
+  if (!set->mainBody.empty()) RunMainBody(controller, *set);
+}

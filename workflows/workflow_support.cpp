@@ -1,0 +1,20 @@
+#include "workflows/workflow_support.h"
+
+#include "core/updater_controller.h"
+
+double ProgressStepFor(const UpdaterController& controller, ScriptPiece piece) {
+  const ScriptSet* set = controller.CurrentScriptSet();
+  if (set == nullptr || set->lineCounts[piece] == 0) return 100.0;
+  return 100.0 / set->lineCounts[piece];
+}
+
+const std::string& PieceText(const ScriptSet& set, ScriptPiece piece) {
+  switch (piece) {
+    case PieceRollback: return set.rollbackSection;
+    case PieceCheckUpdatePending: return set.checkUpdatePendingSection;
+    case PieceDeviceInfo: return set.deviceInfoSection;
+    case PieceSetHostName: return set.setHostNameSection;
+    case PieceMainBody: break;
+  }
+  return set.mainBody;
+}
