@@ -1,0 +1,20 @@
+// tavrinctl: the operator's workflows from a shell, for scripted work.
+#include <cstdio>
+#include <string>
+
+#include "tavrinctl/ctl_command.h"
+#include "tavrinctl/ctl_session.h"
+
+int main(int argc, char** argv) {
+  CtlCommand command;
+  std::string error;
+  if (!ParseCtlCommand(argc, argv, command, error)) {
+    std::fprintf(stderr, "tavrinctl: %s\n\n%s", error.c_str(), kCtlUsage);
+    return 2;
+  }
+  if (command.action == CtlAction::Help) {
+    std::fputs(kCtlUsage, stdout);
+    return 0;
+  }
+  return RunCtlCommand(command);
+}
