@@ -21,3 +21,6 @@ class OperationLog {
  private:
   int fd_ = -1;
 };
+
+// "TavrinOperator.log" in the program directory.
+std::string OperationLogPath();

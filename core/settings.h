@@ -12,6 +12,8 @@ bool EnsureDirectory(const std::string& filePath);
 
 // "InstrumentType" of InstrumentConfig.json beside the program, lower-cased.
 void LoadInstrumentTypes(UpdaterController& controller);
+// The same from a given file (tests, tools).
+void LoadInstrumentTypes(UpdaterController& controller, const std::string& configPath);
 // TAVRINOPERATOR, empty when missing or longer than 259 bytes.
 void LoadInstallDirectory(UpdaterController& controller);
 // True when the lower-cased text contains one of the instrument types.

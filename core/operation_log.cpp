@@ -1,0 +1,78 @@
+#include "core/operation_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "core/settings.h"
+
+namespace {
+
+// Longest log text written, in bytes, before the line end.
+constexpr std::size_t kMaxLineBytes = 1023;
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The longest prefix of at most `limit` bytes that does not end inside a
+// UTF-8 sequence: a cut in front of a continuation byte moves back to the
+// start of its character.
+std::size_t CharacterBoundary(const std::string& text, std::size_t limit) {
+  if (text.size() <= limit) return text.size();
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
+}
+
+std::string RunHeader(std::time_t now) {
+  std::tm local {};
+  ::localtime_r(&now, &local);
+  char header[64];
+  std::snprintf(header, sizeof header, "=============%04d-%02d-%02d %02d:%02d:%02d=============\n",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                local.tm_min, local.tm_sec);
+  return header;
+}
+
+}  // namespace
+
+std::string OperationLogPath() { return ProgramDirectory() + "TavrinOperator.log"; }
+
+OperationLog::OperationLog(const std::string& path, std::time_t now) {
+  // Close-on-exec: a console started from the window must not inherit the
+  // handle and keep the file locked after the window has gone.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  // The exclusive open: while one run holds the file, any other gets no handle.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return;
+  }
+  fd_ = fd;
+  const std::string header = RunHeader(now);
+  WriteAll(fd_, header.data(), header.size());
+}
+
+OperationLog::~OperationLog() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void OperationLog::AppendLine(const std::string& text) {
+  if (fd_ < 0) return;
+  std::string line = text.substr(0, CharacterBoundary(text, kMaxLineBytes));
+  line += "\r\n";
+  // write(2) leaves nothing buffered in the process: the line is on its way
+  // to disk as soon as the call returns.
+  WriteAll(fd_, line.data(), line.size());
+}

@@ -1,0 +1,92 @@
+#include "core/settings.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "core/updater_controller.h"
+
+namespace {
+
+// Longest install directory accepted, in bytes.
+constexpr std::size_t kMaxInstallDirectory = 259;
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Appends the strings of the array in order and stops at the first element
+// that is not a string; what came before it stays.
+void AppendTypes(const nlohmann::json& list, std::vector<std::string>& types) {
+  for (const auto& element : list) {
+    if (!element.is_string()) return;
+    types.push_back(LowerAscii(element.get<std::string>()));
+  }
+}
+
+}  // namespace
+
+std::string ProgramDirectory() {
+  std::string buffer(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", &buffer[0], buffer.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return std::string();
+  buffer.resize(static_cast<std::size_t>(n));
+  const auto slash = buffer.rfind('/');
+  return slash == std::string::npos ? std::string() : buffer.substr(0, slash + 1);
+}
+
+bool EnsureDirectory(const std::string& filePath) {
+  const auto last = filePath.rfind('/');
+  if (last == std::string::npos || last == 0) return true;
+  // Walking from the front creates the outermost missing directory first.
+  for (auto slash = filePath.find('/', 1); slash != std::string::npos && slash <= last;
+       slash = filePath.find('/', slash + 1)) {
+    const std::string directory = filePath.substr(0, slash);
+    if (::mkdir(directory.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  return IsDirectory(filePath.substr(0, last));
+}
+
+void LoadInstrumentTypes(UpdaterController& controller) {
+  LoadInstrumentTypes(controller, ProgramDirectory() + "InstrumentConfig.json");
+}
+
+void LoadInstrumentTypes(UpdaterController& controller, const std::string& configPath) {
+  controller.instrumentTypes.clear();
+  std::ifstream in(configPath, std::ios::binary);
+  if (!in) return;
+  // A malformed file parses to "discarded"; nothing is thrown.
+  const nlohmann::json config = nlohmann::json::parse(in, nullptr, false);
+  if (!config.is_object()) return;
+  const auto entry = config.find("InstrumentType");
+  if (entry == config.end() || !entry->is_array()) return;
+  AppendTypes(*entry, controller.instrumentTypes);
+}
+
+void LoadInstallDirectory(UpdaterController& controller) {
+  const char* value = std::getenv("TAVRINOPERATOR");
+  if (value == nullptr || std::string(value).size() > kMaxInstallDirectory) {
+    controller.installDirectory.clear();
+    return;
+  }
+  controller.installDirectory = value;
+}
+
+bool MatchesInstrumentType(const UpdaterController& controller, const std::string& idn) {
+  const std::string lower = LowerAscii(idn);
+  for (const auto& type : controller.instrumentTypes) {
+    if (lower.find(type) != std::string::npos) return true;
+  }
+  return false;
+}

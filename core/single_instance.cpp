@@ -1,0 +1,116 @@
+#include "core/single_instance.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The one request a later start sends.
+constexpr char kRaiseRequest = 'R';
+
+std::string DefaultDirectory() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') return runtime;
+  return "/tmp";
+}
+
+bool FillAddress(const std::string& path, sockaddr_un& address) {
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance(std::string directory) {
+  if (directory.empty()) directory = DefaultDirectory();
+  if (directory.back() != '/') directory += '/';
+  // The user id in the name keeps users apart in a shared /tmp.
+  const std::string stem = directory + "TavrinOperator-" + std::to_string(::getuid());
+  lockPath_ = stem + ".lock";
+  socketPath_ = stem + ".sock";
+}
+
+SingleInstance::~SingleInstance() {
+  if (listenFd_ >= 0) {
+    ::close(listenFd_);
+    ::unlink(socketPath_.c_str());
+  }
+  if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+bool SingleInstance::Acquire() {
+  if (lockFd_ >= 0) return true;
+  // No symbolic links: another user could otherwise point the name in /tmp
+  // at a file of ours. Close-on-exec keeps a started console from holding
+  // the lock after this program has ended.
+  const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  lockFd_ = fd;
+  // Without the socket the lock still keeps a second window away; only the
+  // bring-to-front request is lost.
+  Listen();
+  return true;
+}
+
+bool SingleInstance::Listen() {
+  sockaddr_un address;
+  if (!FillAddress(socketPath_, address)) return false;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  // Whoever left the socket file behind no longer holds the lock.
+  ::unlink(socketPath_.c_str());
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd, 8) != 0) {
+    ::close(fd);
+    return false;
+  }
+  listenFd_ = fd;
+  return true;
+}
+
+bool SingleInstance::NotifyFirst() {
+  sockaddr_un address;
+  if (!FillAddress(socketPath_, address)) return false;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  bool sent = false;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    sent = ::send(fd, &kRaiseRequest, 1, MSG_NOSIGNAL) == 1;
+  }
+  ::close(fd);
+  return sent;
+}
+
+bool SingleInstance::ReadRaiseRequest() {
+  if (listenFd_ < 0) return false;
+  bool raise = false;
+  for (;;) {
+    const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) {
+      if (errno == EINTR) continue;
+      break;  // EAGAIN: nothing more pending
+    }
+    // The sender writes its byte before closing; a short wait covers a
+    // connection accepted before the byte arrived.
+    timeval timeout {0, 200000};
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    char request = 0;
+    if (::recv(client, &request, 1, 0) == 1 && request == kRaiseRequest) raise = true;
+    ::close(client);
+  }
+  return raise;
+}

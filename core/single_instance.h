@@ -1,0 +1,39 @@
+#pragma once
+// One interactive TavrinOperator per user. The first start holds a lock
+// file for its whole life and listens on a local socket; a later start finds
+// the lock taken and asks the first, through the socket, to come to the
+// front. Nothing here needs a window toolkit: the window watches ListenFd()
+// and calls ReadRaiseRequest() when it becomes readable.
+#include <string>
+
+class SingleInstance {
+ public:
+  // The lock and the socket live in `directory`; empty means
+  // $XDG_RUNTIME_DIR, or /tmp when that is not set.
+  explicit SingleInstance(std::string directory = std::string());
+  ~SingleInstance();
+  SingleInstance(const SingleInstance&) = delete;
+  SingleInstance& operator=(const SingleInstance&) = delete;
+
+  // Takes the lock and starts listening. False when another instance holds
+  // the lock (or the lock file cannot be opened).
+  bool Acquire();
+  // From a later start: asks the holder to come to the front. False when
+  // nobody listens yet (for instance while the first is still starting).
+  bool NotifyFirst();
+  // The listening socket of the holder, -1 before a successful Acquire.
+  int ListenFd() const { return listenFd_; }
+  // Accepts every pending request; true when at least one asked to raise.
+  bool ReadRaiseRequest();
+
+  const std::string& LockPath() const { return lockPath_; }
+  const std::string& SocketPath() const { return socketPath_; }
+
+ private:
+  bool Listen();
+
+  std::string lockPath_;
+  std::string socketPath_;
+  int lockFd_ = -1;
+  int listenFd_ = -1;
+};

@@ -1,0 +1,178 @@
+// Package files: the software archives an upgrade installs, in the
+// scrambled container. Both directions stream in 2048-byte pieces, so
+// memory does not grow with the package.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/settings.h"
+#include "scripts/md5.h"
+#include "scripts/scrambled_container.h"
+#include "scripts/script_files.h"
+
+namespace {
+
+constexpr std::size_t kPieceSize = 2048;
+constexpr char kKf4Marker[] = "kf4";
+constexpr std::size_t kMarkerLength = 3;
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+ssize_t ReadSome(int fd, char* data, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
+}
+
+bool ReadExactlyAt(int fd, char* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t n = ::pread(fd, data, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+bool SameFile(const struct stat& a, const std::string& path) {
+  struct stat b {};
+  return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Reads `length` bytes from the package's start, hashing them as stored and
+// writing them unscrambled. Returns the number of bytes written.
+off_t DecodePieces(int in, int out, off_t length, Md5& md5) {
+  char piece[kPieceSize];
+  off_t done = 0;
+  while (done < length) {
+    const auto want = static_cast<std::size_t>(
+        std::min<off_t>(static_cast<off_t>(sizeof piece), length - done));
+    const ssize_t n = ReadSome(in, piece, want);
+    if (n <= 0) break;
+    md5.Update(piece, static_cast<std::size_t>(n));
+    SwapNibbles(piece, static_cast<std::size_t>(n));
+    if (!WriteAll(out, piece, static_cast<std::size_t>(n))) break;
+    done += n;
+  }
+  return done;
+}
+
+// Scrambles the whole input into `out`, hashing the written bytes. False
+// on any read or write error.
+bool EncodePieces(int in, int out, Md5& md5) {
+  char piece[kPieceSize];
+  for (;;) {
+    const ssize_t n = ReadSome(in, piece, sizeof piece);
+    if (n == 0) return true;
+    if (n < 0) return false;
+    SwapNibbles(piece, static_cast<std::size_t>(n));
+    if (!WriteAll(out, piece, static_cast<std::size_t>(n))) return false;
+    md5.Update(piece, static_cast<std::size_t>(n));
+  }
+}
+
+bool CheckAndDecode(int in, off_t size, int out, int kind) {
+  const std::size_t markerLength = kind == 2 ? kMarkerLength : 0;
+  const off_t payload = size - static_cast<off_t>(markerLength + kDigestLength);
+  if (payload <= 0) return false;
+  char marker[kMarkerLength] = {0, 0, 0};
+  char stored[kDigestLength];
+  if (markerLength > 0 && !ReadExactlyAt(in, marker, markerLength, payload)) return false;
+  if (!ReadExactlyAt(in, stored, kDigestLength, payload + static_cast<off_t>(markerLength))) {
+    return false;
+  }
+  Md5 md5;
+  const off_t written = DecodePieces(in, out, payload, md5);
+  const std::string digest = md5.FinalHex();
+  return written == payload && digest.size() == kDigestLength &&
+         std::memcmp(digest.data(), stored, kDigestLength) == 0 &&
+         (kind != 2 || std::memcmp(marker, kKf4Marker, kMarkerLength) == 0);
+}
+
+}  // namespace
+
+std::string DefaultPackagePath(const std::string& inputPath, int kind) {
+  const auto slash = inputPath.rfind('/');
+  std::string name = slash == std::string::npos ? std::string() : inputPath.substr(slash + 1);
+  const auto dot = name.rfind('.');
+  name = dot == std::string::npos ? std::string() : name.substr(0, dot + 1) + (kind == 2 ? "kf4" : "kfw");
+  return ProgramDirectory() + name;
+}
+
+bool DecodePackage(const std::string& packagePath, const std::string& decodedPath, int kind) {
+  const int in = ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat packageStat {};
+  if (in >= 0 && ::fstat(in, &packageStat) != 0) {
+    ::close(in);
+    return false;
+  }
+  // Decoding onto the package itself would delete the package first.
+  if (in >= 0 && SameFile(packageStat, decodedPath)) {
+    ::close(in);
+    return false;
+  }
+  ::unlink(decodedPath.c_str());
+  if (in < 0) return false;
+  // The archive grows under a temporary name beside its final one and takes
+  // that name only once verified: a failed check leaves no decoded file.
+  std::string temporary = decodedPath + ".XXXXXX";
+  const int out = ::mkostemp(&temporary[0], O_CLOEXEC);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool valid = CheckAndDecode(in, packageStat.st_size, out, kind);
+  ::close(in);
+  valid = ::fchmod(out, 0644) == 0 && valid;
+  valid = ::close(out) == 0 && valid;
+  if (valid) valid = ::rename(temporary.c_str(), decodedPath.c_str()) == 0;
+  if (!valid) ::unlink(temporary.c_str());
+  return valid;
+}
+
+void PackPackageFile(const std::string& inputPath, const std::string& outputPath, int kind) {
+  const int in = ::open(inputPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return;
+  struct stat inputStat {};
+  const std::string output = outputPath.empty() ? DefaultPackagePath(inputPath, kind) : outputPath;
+  // Truncating the output would destroy an input that is the same file,
+  // whatever path names it; such a run writes nothing.
+  if (::fstat(in, &inputStat) != 0 || S_ISDIR(inputStat.st_mode) || SameFile(inputStat, output)) {
+    ::close(in);
+    return;
+  }
+  EnsureDirectory(output);
+  const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) {
+    ::close(in);
+    return;
+  }
+  Md5 md5;
+  bool ok = EncodePieces(in, out, md5);
+  ::close(in);
+  // The digest covers only the archive, not the kf4 marker.
+  if (ok && kind == 2) ok = WriteAll(out, kKf4Marker, kMarkerLength);
+  const std::string digest = md5.FinalHex();
+  ok = ok && digest.size() == kDigestLength && WriteAll(out, digest.data(), digest.size());
+  ok = ::close(out) == 0 && ok;
+  // A cut-short archive under a valid digest would pass every later check.
+  if (!ok) ::unlink(output.c_str());
+}

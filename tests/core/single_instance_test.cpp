@@ -1,0 +1,133 @@
+#include "core/single_instance.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SingleInstanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/tv_instance_XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    dir_ = name;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs `body` in a child process and returns its exit status.
+  template <typename Body>
+  static int InChild(Body body) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  static bool Readable(int fd, int timeoutMs) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) == 1;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(SingleInstanceTest, SecondStartIsRefusedAndRaisesTheFirst) {
+  SingleInstance first(dir_);
+  ASSERT_TRUE(first.Acquire());
+  ASSERT_GE(first.ListenFd(), 0);
+  EXPECT_FALSE(Readable(first.ListenFd(), 0));
+
+  const int second = InChild([this] {
+    SingleInstance again(dir_);
+    if (again.Acquire()) return 1;
+    return again.NotifyFirst() ? 0 : 2;
+  });
+  EXPECT_EQ(second, 0);
+
+  ASSERT_TRUE(Readable(first.ListenFd(), 2000));
+  EXPECT_TRUE(first.ReadRaiseRequest());
+  EXPECT_FALSE(first.ReadRaiseRequest());  // one request, one raise
+}
+
+TEST_F(SingleInstanceTest, SeveralRequestsBeforeTheWindowLooksRaiseOnce) {
+  SingleInstance first(dir_);
+  ASSERT_TRUE(first.Acquire());
+  SingleInstance second(dir_);
+  SingleInstance third(dir_);
+  EXPECT_FALSE(second.Acquire());
+  EXPECT_FALSE(third.Acquire());
+  EXPECT_TRUE(second.NotifyFirst());
+  EXPECT_TRUE(third.NotifyFirst());
+  EXPECT_TRUE(first.ReadRaiseRequest());
+  EXPECT_FALSE(Readable(first.ListenFd(), 0));
+}
+
+TEST_F(SingleInstanceTest, NobodyToNotifyWithoutAHolder) {
+  SingleInstance lone(dir_);
+  EXPECT_FALSE(lone.NotifyFirst());
+  EXPECT_EQ(lone.ListenFd(), -1);
+  EXPECT_FALSE(lone.ReadRaiseRequest());
+}
+
+TEST_F(SingleInstanceTest, LockIsFreeAgainWhenTheHolderEnds) {
+  {
+    SingleInstance first(dir_);
+    ASSERT_TRUE(first.Acquire());
+  }
+  // A holder that died without cleaning up leaves its socket file behind.
+  EXPECT_EQ(InChild([this] {
+              SingleInstance crashed(dir_);
+              if (!crashed.Acquire()) return 1;
+              ::_exit(0);  // no destructor
+            }),
+            0);
+  EXPECT_TRUE(fs::exists(SingleInstance(dir_).SocketPath()));
+
+  SingleInstance next(dir_);
+  ASSERT_TRUE(next.Acquire());
+  SingleInstance later(dir_);
+  EXPECT_TRUE(later.NotifyFirst());
+  EXPECT_TRUE(next.ReadRaiseRequest());
+}
+
+TEST_F(SingleInstanceTest, StartedProgramsDoNotKeepTheLock) {
+  pid_t sleeper = -1;
+  {
+    SingleInstance first(dir_);
+    ASSERT_TRUE(first.Acquire());
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    sleeper = ::fork();
+    if (sleeper == 0) {
+      ::execlp("sleep", "sleep", "5", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(ready[1]);
+    char byte;
+    while (::read(ready[0], &byte, 1) > 0) {
+    }
+    ::close(ready[0]);
+  }
+  SingleInstance next(dir_);
+  EXPECT_TRUE(next.Acquire());
+  ::kill(sleeper, SIGTERM);
+  ::waitpid(sleeper, nullptr, 0);
+}
+
+TEST_F(SingleInstanceTest, DefaultPlaceIsPerUser) {
+  SingleInstance instance;
+  const std::string uid = std::to_string(::getuid());
+  EXPECT_NE(instance.LockPath().find("TavrinOperator-" + uid + ".lock"), std::string::npos);
+  EXPECT_NE(instance.SocketPath().find("TavrinOperator-" + uid + ".sock"), std::string::npos);
+}
+
+}  // namespace

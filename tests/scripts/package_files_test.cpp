@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "core/settings.h"
+#include "scripts/md5.h"
+#include "scripts/script_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PackageFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/tv_packages_XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    dir_ = std::string(name) + "/";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return dir_ + name; }
+  void Write(const std::string& name, const std::string& content) {
+    std::ofstream(Path(name), std::ios::binary) << content;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  bool Decode(const std::string& package, int kind) {
+    return DecodePackage(Path(package), Path("decoded.tar"), kind);
+  }
+
+  std::string dir_;
+};
+
+std::string RandomBytes(std::size_t size) {
+  std::mt19937 generator(static_cast<unsigned>(size));
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator());
+  return bytes;
+}
+
+std::string Scramble(std::string bytes) {
+  for (char& c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    c = static_cast<char>((b << 4) | (b >> 4));
+  }
+  return bytes;
+}
+
+TEST_F(PackageFilesTest, BothKindsRoundTripAcrossPieceBoundaries) {
+  for (const std::size_t size : {1u, 2047u, 2048u, 2049u, 10000u}) {
+    const std::string archive = RandomBytes(size);
+    Write("fw.bin", archive);
+    PackPackageFile(Path("fw.bin"), Path("fw.kfw"), 1);
+    PackPackageFile(Path("fw.bin"), Path("fw.kf4"), 2);
+
+    const std::string scrambled = Scramble(archive);
+    const std::string digest = Md5Hex(scrambled.data(), scrambled.size());
+    EXPECT_EQ(Read("fw.kfw"), scrambled + digest) << size;
+    EXPECT_EQ(Read("fw.kf4"), scrambled + "kf4" + digest) << size;
+
+    ASSERT_TRUE(Decode("fw.kfw", 1)) << size;
+    EXPECT_EQ(Read("decoded.tar"), archive);
+    ASSERT_TRUE(Decode("fw.kf4", 2)) << size;
+    EXPECT_EQ(Read("decoded.tar"), archive);
+  }
+}
+
+TEST_F(PackageFilesTest, RejectedPackagesLeaveNoDecodedFile) {
+  Write("fw.bin", RandomBytes(5000));
+  PackPackageFile(Path("fw.bin"), Path("fw.kfw"), 1);
+  PackPackageFile(Path("fw.bin"), Path("fw.kf4"), 2);
+  std::string changed = Read("fw.kfw");
+  changed.back() ^= 0x01;
+  Write("changed.kfw", changed);
+  std::string marked = Read("fw.kfw");
+  marked.insert(marked.size() - 32, "kf5");
+  Write("marker.kf4", marked);  // digest right, marker wrong
+  Write("short.kfw", std::string(32, 'a'));
+  Write("short.kf4", std::string(35, 'a'));
+  const auto before = Names();
+
+  for (const auto& [package, kind] : std::vector<std::pair<std::string, int>>{
+           {"changed.kfw", 1}, {"fw.kf4", 1}, {"fw.kfw", 2}, {"marker.kf4", 2},
+           {"short.kfw", 1}, {"short.kf4", 2}, {"absent.kfw", 1}}) {
+    Write("decoded.tar", "from an earlier upgrade");
+    EXPECT_FALSE(Decode(package, kind)) << package;
+    EXPECT_EQ(Names(), before) << package;  // no decoded file, no leftover
+  }
+}
+
+TEST_F(PackageFilesTest, DecodingOntoThePackageItselfIsRefused) {
+  Write("fw.bin", "archive");
+  PackPackageFile(Path("fw.bin"), Path("fw.kfw"), 1);
+  const std::string package = Read("fw.kfw");
+  EXPECT_FALSE(DecodePackage(Path("fw.kfw"), Path("./fw.kfw"), 1));
+  EXPECT_EQ(Read("fw.kfw"), package);
+}
+
+TEST_F(PackageFilesTest, PackingOntoItsOwnInputIsRefusedWhateverThePath) {
+  const std::string archive = RandomBytes(3000);
+  Write("fw.kfw", archive);
+  fs::create_directory(Path("sub"));
+  fs::create_symlink(Path("fw.kfw"), Path("link.kfw"));
+  fs::create_hard_link(Path("fw.kfw"), Path("hard.kfw"));
+  for (const char* output : {"fw.kfw", "sub/../fw.kfw", "link.kfw", "hard.kfw"}) {
+    PackPackageFile(Path("fw.kfw"), Path(output), 1);
+    PackPackageFile(Path("link.kfw"), Path(output), 2);
+    EXPECT_EQ(Read("fw.kfw"), archive) << output;
+  }
+}
+
+TEST_F(PackageFilesTest, PackingAnUnreadableInputWritesNothing) {
+  PackPackageFile(Path("absent.bin"), Path("out.kfw"), 1);
+  PackPackageFile(Path("sub"), Path("out.kfw"), 1);
+  fs::create_directory(Path("folder.bin"));
+  PackPackageFile(Path("folder.bin"), Path("out.kfw"), 1);
+  EXPECT_EQ(Names(), std::vector<std::string>{"folder.bin"});
+}
+
+TEST_F(PackageFilesTest, PackingCreatesMissingDirectoriesOfTheOutput) {
+  Write("fw.bin", "x");
+  PackPackageFile(Path("fw.bin"), Path("a/b/fw.kf4"), 2);
+  EXPECT_TRUE(DecodePackage(Path("a/b/fw.kf4"), Path("a/fw.bin"), 2));
+  EXPECT_EQ(Read("a/fw.bin"), "x");
+}
+
+TEST_F(PackageFilesTest, DefaultPackagePathSitsInTheProgramDirectory) {
+  const std::string home = ProgramDirectory();
+  EXPECT_EQ(DefaultPackagePath("/pkg/fw.bin", 2), home + "fw.kf4");
+  EXPECT_EQ(DefaultPackagePath("/pkg/fw.bin", 1), home + "fw.kfw");
+  EXPECT_EQ(DefaultPackagePath("/pkg/fw.1.tar", 1), home + "fw.1.kfw");
+  EXPECT_EQ(DefaultPackagePath("/pkg.d/fw", 1), home);
+  EXPECT_EQ(DefaultPackagePath("fw.bin", 1), home);
+}
+
+TEST_F(PackageFilesTest, DefaultOutputWithoutAFileNameWritesNothing) {
+  Write("fw", "archive");
+  const auto before = fs::directory_iterator(ProgramDirectory());
+  const std::size_t count = std::distance(before, fs::directory_iterator());
+  PackPackageFile(Path("fw"), "", 1);  // no extension: the path is the directory
+  EXPECT_EQ(std::distance(fs::directory_iterator(ProgramDirectory()), fs::directory_iterator()),
+            static_cast<long>(count));
+  EXPECT_TRUE(fs::is_directory(ProgramDirectory()));
+}
+
+}  // namespace
