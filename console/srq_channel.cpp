@@ -57,15 +57,16 @@ void* intr_server_thread(void*) {
     return nullptr;
   }
   g_port = port_of(transport);
+  g_serving = g_port != 0;
   report_locked();
   pthread_mutex_unlock(&g_mutex);
   if (!svc_register(transport, DEVICE_INTR, DEVICE_INTR_VERSION, intr_dispatch, 0)) {
     std::fputs("unable to register (DEVICE_INTR, DEVICE_INTR_VERSION, tcp).\n", stderr);
+    pthread_mutex_lock(&g_mutex);
+    g_serving = false;
+    pthread_mutex_unlock(&g_mutex);
     return nullptr;
   }
-  pthread_mutex_lock(&g_mutex);
-  g_serving = true;
-  pthread_mutex_unlock(&g_mutex);
   svc_run();
   return nullptr;
 }
