@@ -1,0 +1,66 @@
+#pragma once
+// One SSH connection of one call: TCP connect, key exchange, host-key
+// policy, password authentication, and one exec channel without a
+// pseudo-terminal. The session runs non-blocking; every wait polls the
+// socket together with the call's cancel event, so another thread can end
+// any wait at once.
+#include <libssh2.h>
+
+#include <cstddef>
+#include <string>
+
+class SshConnection {
+ public:
+  explicit SshConnection(int cancelFd);
+  ~SshConnection();
+  SshConnection(const SshConnection&) = delete;
+  SshConnection& operator=(const SshConnection&) = delete;
+
+  // Connects, authenticates and starts `command`; true once the server has
+  // accepted the command. `user` null: the local account's name.
+  bool Open(const char* host, const char* user, const char* password, const std::string& command);
+
+  // Reads standard output: the byte count, 0 once the remote side has ended
+  // it, -1 when the connection was lost or the call cancelled. The remote
+  // standard error goes to our own as diagnostics meanwhile.
+  long Read(char* buffer, std::size_t length);
+
+  // Writes all of `data` to the command's standard input.
+  bool Write(const char* data, std::size_t length);
+
+  // Ends the connection: end-of-file on the channel, then, with
+  // `awaitRemoteClose`, the wait until the remote side closes it.
+  // False when that wait failed.
+  bool Close(bool awaitRemoteClose);
+
+  bool Cancelled() const { return cancelled_; }
+
+  // Answers the server's keyboard-interactive requests (library callback).
+  void AnswerPrompts(int count, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
+                     LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses);
+  // Reports the reason the server gives for disconnecting (library callback).
+  void NoteDisconnect(const char* message, int length);
+
+ private:
+  bool ConnectSocket(const char* host);
+  bool StartSession(const char* host);
+  bool Authenticate(const std::string& user);
+  bool AuthenticateOnce(const std::string& user, bool usePassword, int* result);
+  bool StartCommand(const std::string& command);
+  void DrainStandardError();
+  bool WaitSocket();
+  template <typename Op>
+  int Retry(Op op);
+  void Fail(const char* what, int code);
+  void FreeAll();
+
+  int cancelFd_;
+  int socket_ = -1;
+  LIBSSH2_SESSION* session_ = nullptr;
+  LIBSSH2_CHANNEL* channel_ = nullptr;
+  std::string host_;
+  std::string password_;
+  bool havePassword_ = false;
+  bool cancelled_ = false;
+  bool unanswerablePrompt_ = false;
+};
