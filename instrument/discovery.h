@@ -1,5 +1,7 @@
 #pragma once
 // Finding instruments on every local IPv4 network by portmapper broadcast.
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,3 +31,11 @@ void ClearDiscoveredInstruments();
 int DiscoverInstruments(UpdaterController& controller);
 // Keeps the records whose idn matches a configured instrument type.
 int FilterDiscoveryResults(UpdaterController& controller);
+
+// The portmapper messages of a broadcast pass, apart from the network.
+// A GETPORT call; returns its length, 0 when it does not fit.
+std::size_t EncodePortmapGetport(std::uint32_t xid, unsigned long program, unsigned long version,
+                                 unsigned long protocol, char* out, std::size_t capacity);
+// True for an accepted, successful reply to `xid` that reports a port.
+bool DecodePortmapReply(const char* data, std::size_t length, std::uint32_t xid,
+                        unsigned long* port);

@@ -20,3 +20,10 @@ bool ReadPackageVersionFile(UpdaterController& controller, std::string& driver,
                             std::string& scpi, std::string& package, std::string& ui);
 // Computes the six identity fields and shows them through the view.
 void FillDeviceInfo(UpdaterController& controller, const std::string& deviceInfo);
+
+// The two version sources' text rules, apart from their transport.
+// Fills the texts whose keys the package-version file text names.
+void ParsePackageVersionText(const std::string& text, std::string& driver, std::string& scpi,
+                             std::string& package, std::string& ui);
+// Fills driver and SCPI texts from a ":system:info? ALL" reply.
+void ParseSystemInfoText(const std::string& text, std::string& driver, std::string& scpi);

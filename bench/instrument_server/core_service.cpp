@@ -1,0 +1,333 @@
+#include "core_service.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "knobs.h"
+#include "scpi_device.h"
+#include "vxi11_core.h"
+#include "vxi11_intr.h"
+
+namespace {
+
+constexpr long kErrNone = 0;
+constexpr long kErrInvalidLink = 4;
+constexpr long kErrChannelNotEstablished = 6;
+constexpr long kErrNotSupported = 8;
+constexpr long kErrIoTimeout = 15;
+constexpr long kFlagEnd = 8;
+constexpr long kFlagTermCharSet = 128;
+constexpr long kReasonRequestCount = 1;
+constexpr long kReasonTermChar = 2;
+constexpr long kReasonEnd = 4;
+constexpr std::uint64_t kLongestWaitMs = 60000;  // a bound on any io_timeout we honour
+constexpr int kConnectTimeoutMs = 2000;
+constexpr time_t kSrqCallSeconds = 2;
+constexpr std::size_t kOversizeExtra = 64;
+constexpr std::size_t kMaxHandle = 40;
+
+struct Link {
+  unsigned long maxRecvSize = 0;
+  std::string pending;  // the program message being written
+  std::vector<WriteChunk> chunks;
+  bool srqEnabled = false;
+  std::string handle;
+};
+
+ServiceSetup g_setup;
+std::unique_ptr<ScpiDevice> g_device;
+std::map<long, Link> g_links;
+long g_nextLid = 1;
+CLIENT* g_interrupt = nullptr;
+std::uint8_t g_lastRequesting = 0;  // status bits enabled by *SRE, last seen
+std::string g_readData;              // outlives the reply that points into it
+
+std::uint64_t NowMs() {
+  using namespace std::chrono;
+  return static_cast<std::uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SleepMs(std::uint64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+Knobs CurrentKnobs() { return ReadKnobs(g_setup.knobsPath); }
+
+Link* FindLink(long lid) {
+  auto it = g_links.find(lid);
+  return it == g_links.end() ? nullptr : &it->second;
+}
+
+void CloseInterruptChannel() {
+  if (g_interrupt != nullptr) clnt_destroy(g_interrupt);
+  g_interrupt = nullptr;
+}
+
+// A TCP connection to the client's interrupt server, bounded in time.
+int ConnectBounded(const sockaddr_in& address) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  int rc = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  if (rc != 0 && errno == EINPROGRESS) {
+    pollfd p{fd, POLLOUT, 0};
+    int error = 0;
+    socklen_t length = sizeof error;
+    rc = (poll(&p, 1, kConnectTimeoutMs) == 1 &&
+          getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+             ? 0
+             : -1;
+  }
+  if (rc != 0) {
+    close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+void SendServiceRequests() {
+  for (auto& entry : g_links) {
+    if (g_interrupt == nullptr) return;
+    Link& link = entry.second;
+    if (!link.srqEnabled) continue;
+    Device_SrqParms parms{};
+    parms.handle.handle_len = static_cast<u_int>(link.handle.size());
+    parms.handle.handle_val = link.handle.data();
+    char nothing = 0;
+    enum clnt_stat stat = device_intr_srq_1(&parms, &nothing, g_interrupt);
+    // A client that has gone away takes its channel with it.
+    if (stat != RPC_SUCCESS && stat != RPC_TIMEDOUT) CloseInterruptChannel();
+  }
+}
+
+void FillChunk(const Device_ReadParms* parms, Device_ReadResp* result, const Knobs& knobs) {
+  int termChar = (parms->flags & kFlagTermCharSet) != 0 ? static_cast<unsigned char>(parms->termChar) : -1;
+  bool ended = false;
+  bool sawTerm = false;
+  g_readData = g_device->TakeReply(parms->requestSize, termChar, &ended, &sawTerm);
+  if (knobs.oversizeReply) {
+    // A hostile answer: more than was asked for, the rest of the reply lost.
+    g_readData.resize(parms->requestSize + kOversizeExtra, '#');
+    if (!ended) g_device->DropReply();
+    ended = true;
+  }
+  result->reason = 0;
+  if (ended) result->reason |= kReasonEnd;
+  if (sawTerm) result->reason |= kReasonTermChar;
+  if (!ended && g_readData.size() == parms->requestSize) result->reason |= kReasonRequestCount;
+  result->data.data_len = static_cast<u_int>(g_readData.size());
+  result->data.data_val = g_readData.data();
+}
+
+bool_t AnswerForLink(Device_Link lid, Device_Error* result) {
+  result->error = FindLink(lid) == nullptr ? kErrInvalidLink : kErrNone;
+  return TRUE;
+}
+
+}  // namespace
+
+void ServiceInit(const ServiceSetup& setup) {
+  g_setup = setup;
+  g_device = std::make_unique<ScpiDevice>(setup.idn, setup.root);
+}
+
+void ServiceAfterRequests() {
+  std::uint8_t requesting = g_device->StatusByte(NowMs()) & g_device->ServiceRequestEnable() &
+                            static_cast<std::uint8_t>(~ScpiDevice::kMss);
+  std::uint8_t rising = requesting & static_cast<std::uint8_t>(~g_lastRequesting);
+  g_lastRequesting = requesting;
+  if (rising != 0) SendServiceRequests();
+}
+
+int ServiceNextWakeMs() {
+  std::uint64_t at = g_device->NextReadyAt();
+  std::uint64_t now = NowMs();
+  if (at == UINT64_MAX || at <= now) return -1;
+  return static_cast<int>(std::min<std::uint64_t>(at - now, kLongestWaitMs));
+}
+
+void ServiceShutdown() { CloseInterruptChannel(); }
+
+extern "C" {
+
+bool_t create_link_1_svc(Create_LinkParms* parms, Create_LinkResp* result, struct svc_req*) {
+  (void)parms;
+  Knobs knobs = CurrentKnobs();
+  result->error = kErrNone;
+  result->lid = 0;
+  result->abortPort = g_setup.abortPort;
+  result->maxRecvSize = knobs.maxRecvSize;
+  if (knobs.linkError != 0) {
+    result->error = knobs.linkError;
+    return TRUE;
+  }
+  long lid = g_nextLid++;
+  g_links[lid].maxRecvSize = knobs.maxRecvSize;
+  result->lid = lid;
+  return TRUE;
+}
+
+bool_t device_write_1_svc(Device_WriteParms* parms, Device_WriteResp* result, struct svc_req*) {
+  Knobs knobs = CurrentKnobs();
+  result->error = kErrNone;
+  result->size = 0;
+  Link* link = FindLink(parms->lid);
+  if (link == nullptr) {
+    result->error = kErrInvalidLink;
+    return TRUE;
+  }
+  if (knobs.acceptZero) return TRUE;
+  std::size_t offered = parms->data.data_len;
+  std::size_t taken = offered;
+  if (link->maxRecvSize != 0) taken = std::min<std::size_t>(offered, link->maxRecvSize);
+  link->pending.append(parms->data.data_val, taken);
+  link->chunks.push_back(WriteChunk{offered, parms->flags});
+  result->size = taken;
+  if ((parms->flags & kFlagEnd) != 0 && taken == offered) {
+    g_device->Execute(link->pending, link->chunks, NowMs(), knobs.replyDelayMs);
+    link->pending.clear();
+    link->chunks.clear();
+  }
+  return TRUE;
+}
+
+bool_t device_read_1_svc(Device_ReadParms* parms, Device_ReadResp* result, struct svc_req*) {
+  Knobs knobs = CurrentKnobs();
+  result->error = kErrNone;
+  result->reason = 0;
+  result->data.data_len = 0;
+  result->data.data_val = nullptr;
+  if (FindLink(parms->lid) == nullptr) {
+    result->error = kErrInvalidLink;
+    return TRUE;
+  }
+  std::uint64_t now = NowMs();
+  std::uint64_t deadline = now + std::min<std::uint64_t>(parms->io_timeout, kLongestWaitMs);
+  std::uint64_t readyAt = knobs.stallRead ? UINT64_MAX : g_device->NextReadyAt();
+  if (readyAt > deadline) {
+    SleepMs(deadline - now);
+    result->error = kErrIoTimeout;
+    return TRUE;
+  }
+  if (readyAt > now) SleepMs(readyAt - now);
+  FillChunk(parms, result, knobs);
+  return TRUE;
+}
+
+bool_t device_readstb_1_svc(Device_GenericParms* parms, Device_ReadStbResp* result,
+                            struct svc_req*) {
+  result->error = FindLink(parms->lid) == nullptr ? kErrInvalidLink : kErrNone;
+  result->stb = g_device->StatusByte(NowMs());
+  return TRUE;
+}
+
+bool_t device_trigger_1_svc(Device_GenericParms* parms, Device_Error* result, struct svc_req*) {
+  return AnswerForLink(parms->lid, result);
+}
+
+bool_t device_clear_1_svc(Device_GenericParms* parms, Device_Error* result, struct svc_req*) {
+  Link* link = FindLink(parms->lid);
+  result->error = link == nullptr ? kErrInvalidLink : kErrNone;
+  if (link != nullptr) {
+    g_device->Clear();
+    link->pending.clear();
+    link->chunks.clear();
+  }
+  return TRUE;
+}
+
+bool_t device_remote_1_svc(Device_GenericParms* parms, Device_Error* result, struct svc_req*) {
+  return AnswerForLink(parms->lid, result);
+}
+
+bool_t device_local_1_svc(Device_GenericParms* parms, Device_Error* result, struct svc_req*) {
+  return AnswerForLink(parms->lid, result);
+}
+
+bool_t device_lock_1_svc(Device_LockParms* parms, Device_Error* result, struct svc_req*) {
+  return AnswerForLink(parms->lid, result);
+}
+
+bool_t device_unlock_1_svc(Device_Link* lid, Device_Error* result, struct svc_req*) {
+  return AnswerForLink(*lid, result);
+}
+
+bool_t device_enable_srq_1_svc(Device_EnableSrqParms* parms, Device_Error* result,
+                               struct svc_req*) {
+  Link* link = FindLink(parms->lid);
+  result->error = link == nullptr ? kErrInvalidLink : kErrNone;
+  if (link == nullptr) return TRUE;
+  link->srqEnabled = parms->enable != 0;
+  std::size_t length = std::min<std::size_t>(parms->handle.handle_len, kMaxHandle);
+  link->handle.assign(parms->handle.handle_val != nullptr ? parms->handle.handle_val : "", length);
+  return TRUE;
+}
+
+bool_t device_docmd_1_svc(Device_DocmdParms*, Device_DocmdResp* result, struct svc_req*) {
+  result->error = kErrNotSupported;
+  result->data_out.data_out_len = 0;
+  result->data_out.data_out_val = nullptr;
+  return TRUE;
+}
+
+bool_t destroy_link_1_svc(Device_Link* lid, Device_Error* result, struct svc_req*) {
+  result->error = g_links.erase(*lid) == 0 ? kErrInvalidLink : kErrNone;
+  return TRUE;
+}
+
+bool_t create_intr_chan_1_svc(Device_RemoteFunc* parms, Device_Error* result, struct svc_req*) {
+  result->error = kErrNone;
+  if (parms->progFamily != DEVICE_TCP) {
+    result->error = kErrNotSupported;
+    return TRUE;
+  }
+  // A new channel replaces the old one: one client owns the SRQ line.
+  CloseInterruptChannel();
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(static_cast<std::uint32_t>(parms->hostAddr));
+  address.sin_port = htons(parms->hostPort);
+  int fd = ConnectBounded(address);
+  CLIENT* client = fd < 0 ? nullptr
+                          : clnttcp_create(&address, parms->progNum, parms->progVers, &fd, 0, 0);
+  if (client == nullptr) {
+    if (fd >= 0) close(fd);
+    result->error = kErrChannelNotEstablished;
+    return TRUE;
+  }
+  clnt_control(client, CLSET_FD_CLOSE, nullptr);
+  timeval wait{kSrqCallSeconds, 0};
+  clnt_control(client, CLSET_TIMEOUT, reinterpret_cast<char*>(&wait));
+  g_interrupt = client;
+  return TRUE;
+}
+
+bool_t destroy_intr_chan_1_svc(void*, Device_Error* result, struct svc_req*) {
+  result->error = g_interrupt == nullptr ? kErrChannelNotEstablished : kErrNone;
+  CloseInterruptChannel();
+  return TRUE;
+}
+
+bool_t device_abort_1_svc(Device_Link* lid, Device_Error* result, struct svc_req*) {
+  // Calls are served one at a time, so nothing is ever in progress here.
+  return AnswerForLink(*lid, result);
+}
+
+// Replies point into storage of our own: nothing to free.
+int device_core_1_freeresult(SVCXPRT*, xdrproc_t, caddr_t) { return 1; }
+int device_async_1_freeresult(SVCXPRT*, xdrproc_t, caddr_t) { return 1; }
+
+}  // extern "C"

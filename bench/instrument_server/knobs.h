@@ -1,0 +1,16 @@
+#pragma once
+// The server's behaviour knobs, a KEY=VALUE file re-read on every call.
+#include <string>
+
+struct Knobs {
+  unsigned long maxRecvSize = 1024;  // create_link's answer; 0 allowed
+  long linkError = 0;                // create_link answers this error
+  unsigned long replyDelayMs = 0;    // a reply becomes readable this late
+  bool oversizeReply = false;        // device_read sends more than asked
+  bool acceptZero = false;           // device_write takes nothing
+  bool stallRead = false;            // device_read times out every time
+};
+
+// A missing or unreadable file gives the defaults; unknown keys (the
+// bench's own knobs share the file) are ignored.
+Knobs ReadKnobs(const std::string& path);

@@ -1,0 +1,117 @@
+// tv_instrument_server: the VXI-11 side of a simulated instrument. Serves
+// the core channel (registered with the local portmapper) and the abort
+// channel, one call at a time, until SIGTERM.
+#include <poll.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <rpc/rpc.h>
+#include <rpc/pmap_clnt.h>
+
+#include "core_service.h"
+#include "vxi11_core.h"
+
+extern "C" void device_core_1(struct svc_req* request, SVCXPRT* transport);
+extern "C" void device_async_1(struct svc_req* request, SVCXPRT* transport);
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) { g_stop = 1; }
+
+const char* const kUsage =
+    "usage: tv_instrument_server [--idn TEXT] [--knobs PATH] [--root DIR]\n";
+
+bool ParseOptions(int argc, char** argv, ServiceSetup& setup) {
+  setup.idn = "Tavrin,TVS-0000,TV00000000,0.0.0";
+  setup.root = "/";
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    if (i + 1 >= argc) return false;
+    if (option == "--idn") setup.idn = argv[++i];
+    else if (option == "--knobs") setup.knobsPath = argv[++i];
+    else if (option == "--root") setup.root = argv[++i];
+    else return false;
+  }
+  return true;
+}
+
+// SIGTERM and SIGINT are blocked except while waiting, so that a stop
+// request is never lost between the check and the wait.
+sigset_t InstallStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  sigset_t blocked;
+  sigset_t previous;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigaddset(&blocked, SIGINT);
+  sigprocmask(SIG_BLOCK, &blocked, &previous);
+  sigdelset(&previous, SIGTERM);
+  sigdelset(&previous, SIGINT);
+  return previous;
+}
+
+void Serve(const sigset_t& waitMask) {
+  std::vector<pollfd> fds;
+  while (g_stop == 0) {
+    fds.assign(svc_pollfd, svc_pollfd + svc_max_pollfd);
+    for (pollfd& p : fds) p.revents = 0;
+    int wakeMs = ServiceNextWakeMs();
+    timespec wake{wakeMs / 1000, (wakeMs % 1000) * 1000000L};
+    int ready = ppoll(fds.data(), fds.size(), wakeMs < 0 ? nullptr : &wake, &waitMask);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      std::perror("tv_instrument_server: poll");
+      return;
+    }
+    if (ready > 0) svc_getreq_poll(fds.data(), ready);
+    ServiceAfterRequests();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ServiceSetup setup;
+  if (!ParseOptions(argc, argv, setup)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  sigset_t waitMask = InstallStopSignals();
+  SVCXPRT* abortTransport = svctcp_create(RPC_ANYSOCK, 0, 0);
+  SVCXPRT* coreTransport = svctcp_create(RPC_ANYSOCK, 0, 0);
+  if (abortTransport == nullptr || coreTransport == nullptr) {
+    std::fputs("tv_instrument_server: cannot create tcp service\n", stderr);
+    return 1;
+  }
+  setup.abortPort = abortTransport->xp_port;
+  ServiceInit(setup);
+  // The abort channel's port travels in create_link's answer only.
+  if (!svc_register(abortTransport, DEVICE_ASYNC, DEVICE_ASYNC_VERSION, device_async_1, 0)) {
+    std::fputs("tv_instrument_server: unable to register the abort channel\n", stderr);
+    return 1;
+  }
+  pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION);
+  if (!svc_register(coreTransport, DEVICE_CORE, DEVICE_CORE_VERSION, device_core_1, IPPROTO_TCP)) {
+    std::fputs("tv_instrument_server: unable to register (DEVICE_CORE, DEVICE_CORE_VERSION, tcp)\n",
+               stderr);
+    return 1;
+  }
+  Serve(waitMask);
+  svc_unregister(DEVICE_CORE, DEVICE_CORE_VERSION);
+  svc_unregister(DEVICE_ASYNC, DEVICE_ASYNC_VERSION);
+  ServiceShutdown();
+  return 0;
+}
