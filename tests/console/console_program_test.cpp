@@ -1,5 +1,7 @@
 #include "console/console_program.h"
 
+#include "tests/console/term_runner.h"
+
 #include <gtest/gtest.h>
 
 namespace console {
@@ -36,6 +38,33 @@ TEST(QueryMethodChoice, NoLinkGivesTheWriteFailedOutcome) {
   EXPECT_TRUE(error);
   EXPECT_EQ(query_srq_wait(none, "*IDN?", error), "");
   EXPECT_FALSE(error);
+}
+
+}  // namespace
+}  // namespace console
+
+// Refused options end the program before any connection is tried.
+
+namespace console {
+namespace {
+
+const char kUsageText[] =
+    " benchterm.exe <rip=...> [options]\n rip\t\tthe server's ip address.\n"
+    " q\t\t\texit this console\n -help print this information.\n\n";
+const char kNoAddressText[] =
+    "Please enter the IP address of the server as an argument.\nUse -help for more information.\n";
+
+TEST(ProgramRefusal, HelpAndEmptyAddressEndWithStatusOne) {
+  console_test::PipedRun empty = console_test::RunPiped({"rip="}, "");
+  EXPECT_EQ(empty.out, kNoAddressText);
+  EXPECT_EQ(empty.status, 1);
+  console_test::PipedRun help = console_test::RunPiped({"-help", "rip=198.18.0.12"}, "");
+  EXPECT_EQ(help.out, kUsageText);
+  EXPECT_EQ(help.status, 1);
+  console_test::PipedRun both = console_test::RunPiped({"RIP=", "-HELP"}, "");
+  EXPECT_EQ(both.out, std::string(kUsageText) + kNoAddressText);
+  EXPECT_EQ(both.status, 1);
+  EXPECT_EQ(both.err, "");
 }
 
 }  // namespace

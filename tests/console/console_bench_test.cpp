@@ -1,0 +1,280 @@
+// benchterm against the bench's instruments, driven through a pipe and
+// through a pseudo-terminal.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "console/options.h"
+#include "tests/console/term_runner.h"
+#include "tests/support/bench_env.h"
+
+namespace console_test {
+namespace {
+
+const char kOperatorAddress[] = "198.18.0.1";  // no VXI-11 service answers here
+const char kLoopHeading[] =
+    "Enter \"q\" to exit, or enter \"ip\" to connect to another SCPI server.\n";
+const char kUnable[] =
+    "Unable to connect to a SCPI service on that IP address.\n"
+    "Please verify the IP address is valid.\n\n";
+const char kAddressHeading[] = "Please enter the IP address of the instrument:\n";
+const char kPrompt[] = "\nbenchterm$ ";
+
+std::string Attempt(const std::string& address) {
+  return "Attempting connection to SCPI server at " + address + "\n";
+}
+
+std::string Invalid(const std::string& word) {
+  return word + " is NOT a valid IP address, please re-enter a valid IP address:\n";
+}
+
+// The reply lxi-tools receives, with its line end.
+std::string LxiIdn(const char* address) {
+  std::string cmd = std::string("lxi scpi -a ") + address + " '*IDN?' 2>&1";
+  std::FILE* p = popen(cmd.c_str(), "r");
+  std::string text;
+  char buf[512];
+  while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) text += buf;
+  if (p != nullptr) pclose(p);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text + "\n";
+}
+
+std::string Pattern(std::size_t size) {
+  std::string text;
+  while (text.size() < size) text += std::string("0123456789").substr(0, size - text.size());
+  return text;
+}
+
+// Sets knobs on an instrument and puts them back at the end of the scope.
+class Knobs {
+ public:
+  Knobs(std::string instrument, std::string set, std::string reset)
+      : instrument_(std::move(instrument)), reset_(std::move(reset)) {
+    EXPECT_EQ(bench::Run("ctl " + instrument_ + " " + set), 0);
+  }
+  ~Knobs() { bench::Run("ctl " + instrument_ + " " + reset_); }
+
+ private:
+  std::string instrument_;
+  std::string reset_;
+};
+
+TEST(ConsoleBench, EachMethodPrintsTheIdentificationLxiReceives) {
+  REQUIRE_BENCH();
+  for (const char* address : {bench::kI1, bench::kI2}) {
+    std::string idn = LxiIdn(address);
+    ASSERT_EQ(idn.rfind("Tavrin,", 0), 0u) << idn;
+    std::string session = Attempt(address) + kLoopHeading + kPrompt + idn + kPrompt;
+    for (const char* method : {"method=1", "method=2", "method=3"}) {
+      PipedRun run = RunPiped({std::string("rip=") + address, method}, "*IDN?\nq\n");
+      EXPECT_EQ(run.out, session) << method;
+      EXPECT_EQ(run.status, 0);
+    }
+    PipedRun srq = RunPiped({std::string("rip=") + address, "method=4", "lip=198.18.0.1"},
+                            "*SRE 16\n*IDN?\n*SRE 0\nq\n");
+    EXPECT_EQ(srq.out,
+              Attempt(address) + kLoopHeading + kPrompt + kPrompt + idn + kPrompt + kPrompt);
+    EXPECT_EQ(srq.status, 0);
+    EXPECT_EQ(srq.err, "");
+  }
+}
+
+TEST(ConsoleBench, InterruptChannelToTheInstrumentsOwnLoopbackFails) {
+  REQUIRE_BENCH();
+  // The default "lip" 127.0.0.1 names the instrument itself.
+  PipedRun run = RunPiped({"rip=198.18.0.12", "method=4"}, "q\n");
+  EXPECT_EQ(run.out, Attempt(bench::kI2) + "Creating interrupt channel failed.\n" + kAddressHeading +
+                         "\n");
+  EXPECT_EQ(run.status, 0);
+}
+
+TEST(ConsoleBench, StatusByteQueriesAndCommands) {
+  REQUIRE_BENCH();
+  // *STB? itself is read without a status wait; ":TEST:REPLY? 0" is only
+  // the line end. A command prints nothing.
+  for (const char* method : {"method=1", "method=2"}) {
+    PipedRun run =
+        RunPiped({"rip=198.18.0.12", method}, "*CLS\n*stb?\n*RST\n*sre 4;*Sre?\n*SRE 0\nexit\n");
+    EXPECT_EQ(run.out, Attempt(bench::kI2) + kLoopHeading + kPrompt + kPrompt + "0\n" + kPrompt +
+                           kPrompt + "4\n" + kPrompt + kPrompt)
+        << method;
+  }
+}
+
+TEST(ConsoleBench, ErrorFollowUpReadsTheEventStatusRegister) {
+  REQUIRE_BENCH();
+  // Method 1 sees ESB while it waits: the reply is replaced by "*ESR?".
+  PipedRun stb = RunPiped({"rip=198.18.0.12", "method=1"}, "BOGUS?\n*ESR?\nq\n");
+  EXPECT_EQ(stb.out, Attempt(bench::kI2) + kLoopHeading + kPrompt + "*ESR? -> 32\n" + kPrompt +
+                         "0\n" + kPrompt);
+  // Method 2 ends the query quietly on ESB.
+  PipedRun readstb = RunPiped({"rip=198.18.0.12", "method=2"}, "BOGUS?\n*ESR?\nq\n");
+  EXPECT_EQ(readstb.out,
+            Attempt(bench::kI2) + kLoopHeading + kPrompt + kPrompt + "32\n" + kPrompt);
+}
+
+TEST(ConsoleBench, OversizeChunkIsRefusedAsErrorSeventeen) {
+  REQUIRE_BENCH();
+  Knobs knobs("i4", "oversize_reply=1", "oversize_reply=0");
+  PipedRun plain = RunPiped({"rip=198.18.0.14"}, "*IDN?\nq\n");
+  EXPECT_EQ(plain.out, Attempt(bench::kI4) + kLoopHeading + kPrompt + "*ESR? -> 15: IO timeout" +
+                           kPrompt);
+  PipedRun readstb = RunPiped({"rip=198.18.0.14", "method=2"}, "*IDN?\nq\n");
+  EXPECT_EQ(readstb.out, Attempt(bench::kI4) + kLoopHeading + kPrompt + "*ESR? -> " + kPrompt);
+  EXPECT_EQ(readstb.status, 0);
+}
+
+TEST(ConsoleBench, LongRepliesAreAssembledAndCutAtTheBuffer) {
+  REQUIRE_BENCH();
+  PipedRun run = RunPiped({"rip=198.18.0.12", "sleep=0"},
+                          ":TEST:REPLY? 5000\n:TEST:REPLY? 600000\n*IDN?\nq\n");
+  std::string idn = LxiIdn(bench::kI2);
+  EXPECT_EQ(run.out, Attempt(bench::kI2) + kLoopHeading + kPrompt + Pattern(5000) + "\n" + kPrompt +
+                         Pattern(512000) + kPrompt + idn + kPrompt);
+  EXPECT_EQ(run.status, 0);
+}
+
+TEST(ConsoleBench, ServiceRequestsThatCameEarlyLetQueriesThrough) {
+  REQUIRE_BENCH();
+  // Two rising ESB bits request service twice before any query; with MAV
+  // not enabled, only those two let a query read. The third waits until
+  // Ctrl-C returns it to the prompt.
+  PtySession term({"rip=198.18.0.11", "method=4", "lip=198.18.0.1"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  for (const char* line : {"*SRE 32", "BOGUS", "*CLS", "BOGUS"}) {
+    term.Type(line);
+    ASSERT_TRUE(term.Expect(kPrompt)) << line;
+  }
+  std::string idn = LxiIdn(bench::kI1);
+  for (int i = 0; i < 2; ++i) {
+    term.Type("*IDN?");
+    ASSERT_TRUE(term.Expect("*IDN?\n" + idn + kPrompt)) << term.Output();
+  }
+  // No reply will come and ESB is already up: nothing requests service.
+  term.Type("BOGUS?");
+  EXPECT_EQ(term.Settle(2.0), "BOGUS?\n");
+  term.Interrupt();
+  ASSERT_TRUE(term.Expect(kPrompt, 20)) << term.Output();
+  for (const char* line : {"*CLS", "*SRE 0"}) {
+    term.Type(line);
+    ASSERT_TRUE(term.Expect(kPrompt)) << line;
+  }
+  term.Type("q");
+  EXPECT_EQ(term.Wait(), 0);
+}
+
+TEST(ConsoleBench, CtrlCEndsAnEndlessReadAndTheConsoleGoesOn) {
+  REQUIRE_BENCH();
+  PtySession term({"rip=198.18.0.12"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  term.Type("BOGUS?");  // no reply ever comes: the read retries after each I/O timeout
+  EXPECT_EQ(term.Settle(1.0), "BOGUS?\n");
+  term.Interrupt();
+  ASSERT_TRUE(term.Expect(kPrompt, 20)) << term.Output();
+  term.Type("*CLS");
+  ASSERT_TRUE(term.Expect(kPrompt));
+  term.Type("*IDN?");
+  EXPECT_TRUE(term.Expect(LxiIdn(bench::kI2) + kPrompt)) << term.Output();
+  term.Type("q");
+  EXPECT_EQ(term.Wait(), 0);
+}
+
+TEST(ConsoleBench, PromptLoopAndOtherInstrumentOnATerminal) {
+  REQUIRE_BENCH();
+  PtySession term({"rip=198.18.0.12"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  EXPECT_EQ(term.Output(), Attempt(bench::kI2) + kLoopHeading + kPrompt);
+  term.Type("");
+  ASSERT_TRUE(term.Expect(kPrompt));
+  term.Type("*RST");
+  EXPECT_TRUE(term.Expect("*RST\n" + std::string(kPrompt)));
+  term.Type("Ip");
+  ASSERT_TRUE(term.Expect(std::string("Ip\n") + kAddressHeading));
+  term.Type("  198.18.0.11");
+  EXPECT_TRUE(term.Expect("  198.18.0.11\n\n" + Attempt(bench::kI1) + kLoopHeading + kPrompt))
+      << term.Output();
+  term.Type("*IDN?");
+  EXPECT_TRUE(term.Expect(LxiIdn(bench::kI1) + kPrompt));
+  term.Type("EXIT");
+  EXPECT_EQ(term.Wait(), 0);
+}
+
+TEST(ConsoleBench, FirstConnectionFailsThenTheAddressPrompt) {
+  REQUIRE_BENCH();
+  std::string input =
+      "10.0.0.256\n1.2.3\n1.2.3.4.\n1..2.3\na.b.c.d\n198.18.0.1\n198.18.0.12\n*IDN?\nq\n";
+  PipedRun run = RunPiped({"rip=198.18.0.1"}, input);
+  std::string expected = Attempt(kOperatorAddress) + kUnable + kAddressHeading;
+  for (const char* word : {"10.0.0.256", "1.2.3", "1.2.3.4.", "1..2.3", "a.b.c.d"})
+    expected += "\n" + Invalid(word);
+  expected += "\n" + Attempt(kOperatorAddress) + kUnable;
+  expected += "\n" + Attempt(bench::kI2) + kLoopHeading + kPrompt + LxiIdn(bench::kI2) + kPrompt;
+  EXPECT_EQ(run.out, expected);
+  EXPECT_EQ(run.status, 0);
+
+  for (const char* quit : {"q", "Q", "quit", "aqua"}) {
+    PipedRun q = RunPiped({"rip=198.18.0.1"}, std::string(quit) + "\n");
+    EXPECT_EQ(q.out, Attempt(kOperatorAddress) + kUnable + kAddressHeading + "\n") << quit;
+    EXPECT_EQ(q.status, 0) << quit;
+  }
+}
+
+TEST(ConsoleBench, ModeZeroEndsAfterConnectingOrAsksForTheNextAddress) {
+  REQUIRE_BENCH();
+  PipedRun direct = RunPiped({"rip=198.18.0.12", "mode=0"}, "*IDN?\n");
+  EXPECT_EQ(direct.out, Attempt(bench::kI2));
+  EXPECT_EQ(direct.status, 0);
+  PipedRun prompted = RunPiped({"rip=198.18.0.1", "mode=0"}, "198.18.0.12\n198.18.0.11\nq\n");
+  EXPECT_EQ(prompted.out, Attempt(kOperatorAddress) + kUnable + kAddressHeading + "\n" +
+                              Attempt(bench::kI2) + "\n" + Attempt(bench::kI1) + "\n");
+  EXPECT_EQ(prompted.status, 0);
+}
+
+TEST(ConsoleBench, WriteFailureIsReportedAsErrorSeventeen) {
+  REQUIRE_BENCH();
+  PtySession term({"rip=198.18.0.14"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  {
+    Knobs knobs("i4", "vxi=off", "vxi=on");
+    term.Type("*RST");
+    EXPECT_TRUE(term.Expect("*RST\n17: IO write error\n" + std::string(kPrompt), 60))
+        << term.Output();
+  }
+  term.Type("q");
+  EXPECT_EQ(term.Wait(), 0);
+}
+
+// True when the namespace has no route to `address`: a connect there
+// fails at once without sending anything.
+bool Unroutable(const char* address) {
+  int sock = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(111);
+  inet_pton(AF_INET, address, &to.sin_addr);
+  bool unroutable = connect(sock, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 &&
+                    errno == ENETUNREACH;
+  close(sock);
+  return unroutable;
+}
+
+TEST(ConsoleBench, WithoutArgumentsTheDefaultAddressIsTried) {
+  REQUIRE_BENCH();
+  if (!Unroutable(console::kDefaultInstrumentAddress))
+    GTEST_SKIP() << "the default address is routable from the bench; not contacting it";
+  PipedRun run = RunPiped({}, "q\n");
+  EXPECT_EQ(run.out, Attempt(console::kDefaultInstrumentAddress) + kUnable + kAddressHeading + "\n");
+  EXPECT_EQ(run.status, 0);
+}
+
+}  // namespace
+}  // namespace console_test
