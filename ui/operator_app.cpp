@@ -1,9 +1,34 @@
 #include "ui/operator_app.h"
 
-#include <cstdio>
+#include <QApplication>
+#include <QSocketNotifier>
+#include <memory>
 
-// Placeholder until the window lands.
-int RunOperatorWindow(int, char**) {
-  std::fprintf(stderr, "TavrinOperator: the window is not built yet\n");
-  return 1;
+#include "core/single_instance.h"
+#include "ui/demo_driver.h"
+#include "ui/operator_window.h"
+
+int RunOperatorWindow(int argc, char** argv) {
+  // One window per user: a later start asks the first to come to the front
+  // and ends without showing anything (nor opening the log).
+  SingleInstance instance;
+  if (!instance.Acquire()) {
+    instance.NotifyFirst();
+    return 0;
+  }
+  QApplication application(argc, argv);
+  application.setApplicationName("TavrinOperator");
+  CInstrumentUpdaterDlg window;
+  std::unique_ptr<QSocketNotifier> raiseRequests;
+  if (instance.ListenFd() >= 0) {
+    raiseRequests = std::make_unique<QSocketNotifier>(instance.ListenFd(), QSocketNotifier::Read);
+    QObject::connect(raiseRequests.get(), &QSocketNotifier::activated, &window.Dialog(), [&] {
+      if (instance.ReadRaiseRequest()) window.Dialog().BringToFront();
+    });
+  }
+  window.Open();
+  // After the initialisation, which may have asked its own question.
+  StartDemoDriver(window);
+  window.DoModal();
+  return 0;
 }

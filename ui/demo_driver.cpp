@@ -1,0 +1,109 @@
+#include "ui/demo_driver.h"
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "core/operator_view.h"
+#include "ui/operator_window.h"
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool ParseAddress(const std::string& text, unsigned char parts[4]) {
+  unsigned a, b, c, d;
+  char tail;
+  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4) return false;
+  if (a > 255 || b > 255 || c > 255 || d > 255) return false;
+  parts[0] = a, parts[1] = b, parts[2] = c, parts[3] = d;
+  return true;
+}
+
+class DemoDriver {
+ public:
+  explicit DemoDriver(CInstrumentUpdaterDlg& window) : window_(window), dialog_(window.Dialog()) {}
+
+  void Start() { QTimer::singleShot(300, &dialog_, [this] { Connect(); }); }
+
+ private:
+  void Say(const char* step) {
+    std::printf("demo: %s: %s\n", step, dialog_.GetText(IdcStatus).c_str());
+    std::fflush(stdout);
+  }
+
+  // Presses a button as the operator would and waits until the operation
+  // it started has ended (the button is enabled again).
+  void Press(int id, std::function<void()> then) {
+    auto* button = static_cast<QAbstractButton*>(dialog_.Control(id));
+    button->click();
+    WaitUntilIdle(button, std::move(then), 0);
+  }
+
+  void WaitUntilIdle(QAbstractButton* button, std::function<void()> then, int waitedMs) {
+    const int kStepMs = 200;
+    if ((button->isEnabled() && !window_.Controller().operationBusy) || waitedMs > 15 * 60000) {
+      QTimer::singleShot(300, &dialog_, then);  // let the last notices paint
+      return;
+    }
+    QTimer::singleShot(kStepMs, &dialog_, [this, button, then, waitedMs] {
+      WaitUntilIdle(button, then, waitedMs + kStepMs);
+    });
+  }
+
+  void Connect() {
+    unsigned char parts[4];
+    if (!ParseAddress(Env("TAVRINOPERATOR_DEMO_CONNECT"), parts)) return Upgrade();
+    dialog_.SetAddress(parts);
+    window_.Presenter().OnChoiceChanged();
+    Press(IdcConnect, [this] {
+      Say("connect");
+      Screenshot();
+      Upgrade();
+    });
+  }
+
+  void Screenshot() {
+    const std::string file = Env("TAVRINOPERATOR_DEMO_SCREENSHOT");
+    if (file.empty()) return;
+    bool saved = dialog_.grab().save(QString::fromStdString(file), "PNG");
+    std::printf("demo: screenshot %s %s\n", saved ? "saved to" : "could not be saved to",
+                file.c_str());
+    std::fflush(stdout);
+  }
+
+  void Upgrade() {
+    const std::string package = Env("TAVRINOPERATOR_DEMO_UPGRADE");
+    if (package.empty()) return Finish();
+    dialog_.SetText(IdcPackagePath, package);
+    Press(IdcUpgrade, [this] {
+      Say("upgrade");
+      Finish();
+    });
+  }
+
+  void Finish() {
+    if (Env("TAVRINOPERATOR_DEMO_EXIT") == "1") dialog_.done(0);
+  }
+
+  CInstrumentUpdaterDlg& window_;
+  OperatorDialog& dialog_;
+};
+
+}  // namespace
+
+bool StartDemoDriver(CInstrumentUpdaterDlg& window) {
+  if (Env("TAVRINOPERATOR_DEMO_CONNECT").empty() && Env("TAVRINOPERATOR_DEMO_UPGRADE").empty())
+    return false;
+  auto* driver = new DemoDriver(window);
+  QObject::connect(&window.Dialog(), &QObject::destroyed, [driver] { delete driver; });
+  driver->Start();
+  return true;
+}

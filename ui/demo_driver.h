@@ -1,0 +1,13 @@
+#pragma once
+// Drives the window for the demonstration run, from environment variables
+// that only tools/demo.sh sets, so no option reaches the operator:
+//   TAVRINOPERATOR_DEMO_CONNECT     address to type in and connect to
+//   TAVRINOPERATOR_DEMO_SCREENSHOT  PNG file written once the connect ended
+//   TAVRINOPERATOR_DEMO_UPGRADE     package to upgrade from after the connect
+//   TAVRINOPERATOR_DEMO_EXIT        "1": close the window when all is done
+// Each step's status line is printed to standard output.
+class CInstrumentUpdaterDlg;
+
+// True when the environment asks for a demonstration run; the driver then
+// lives as long as the window's dialog.
+bool StartDemoDriver(CInstrumentUpdaterDlg& window);
