@@ -67,9 +67,18 @@ int read_chunk(InstrumentLink& link, long flags, char term_char, char* chunk,
   return 0;
 }
 
+// The record is overwritten by every attempt; the clients of the link it
+// held go with it, so reconnecting does not pile up sockets and memory.
+void release_clients(InstrumentLink& link) {
+  if (link.abort != nullptr) clnt_destroy(link.abort);
+  if (link.core != nullptr) clnt_destroy(link.core);
+  link = InstrumentLink();
+}
+
 }  // namespace
 
 int link_open(InstrumentLink& link, const char* host, const char* device) {
+  release_clients(link);
   link.core = clnt_create(host, DEVICE_CORE, DEVICE_CORE_VERSION, "tcp");
   if (link.core == nullptr) return 0;
   Create_LinkParms parms{};

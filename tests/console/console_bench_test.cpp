@@ -88,6 +88,24 @@ TEST(ConsoleBench, EachMethodPrintsTheIdentificationLxiReceives) {
   }
 }
 
+TEST(ConsoleBench, EveryNewLinkGetsItsOwnInterruptChannel) {
+  REQUIRE_BENCH();
+  // A failed first attempt, then two instruments one after the other: each
+  // link opens its channel and enables service requests on the one server.
+  PipedRun run = RunPiped({"rip=198.18.0.1", "method=4", "lip=198.18.0.1"},
+                          "198.18.0.12\n*SRE 16\n*IDN?\n*SRE 0\nip\n"
+                          "198.18.0.11\n*SRE 16\n*IDN?\n*SRE 0\nq\n");
+  std::string session = Attempt(kOperatorAddress) + kUnable + kAddressHeading;
+  for (const char* address : {bench::kI2, bench::kI1}) {
+    if (address == bench::kI1) session += kAddressHeading;
+    session += "\n" + Attempt(address) + kLoopHeading + kPrompt + kPrompt + LxiIdn(address) +
+               kPrompt + kPrompt;
+  }
+  EXPECT_EQ(run.out, session);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+}
+
 TEST(ConsoleBench, InterruptChannelToTheInstrumentsOwnLoopbackFails) {
   REQUIRE_BENCH();
   // The default "lip" 127.0.0.1 names the instrument itself.
@@ -205,6 +223,31 @@ TEST(ConsoleBench, PromptLoopAndOtherInstrumentOnATerminal) {
   term.Type("*IDN?");
   EXPECT_TRUE(term.Expect(LxiIdn(bench::kI1) + kPrompt));
   term.Type("EXIT");
+  EXPECT_EQ(term.Wait(), 0);
+}
+
+int OpenDescriptors(pid_t pid) {
+  std::string cmd = "ls /proc/" + std::to_string(pid) + "/fd | wc -l";
+  std::FILE* p = popen(cmd.c_str(), "r");
+  int count = -1;
+  if (p != nullptr && std::fscanf(p, "%d", &count) != 1) count = -1;
+  if (p != nullptr) pclose(p);
+  return count;
+}
+
+TEST(ConsoleBench, ReconnectingReleasesTheEarlierLink) {
+  REQUIRE_BENCH();
+  PtySession term({"rip=198.18.0.12"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  int before = OpenDescriptors(term.Pid());
+  for (int i = 0; i < 3; ++i) {
+    term.Type("ip");
+    ASSERT_TRUE(term.Expect(kAddressHeading));
+    term.Type("198.18.0.12");
+    ASSERT_TRUE(term.Expect(kPrompt));
+  }
+  EXPECT_EQ(OpenDescriptors(term.Pid()), before);
+  term.Type("q");
   EXPECT_EQ(term.Wait(), 0);
 }
 

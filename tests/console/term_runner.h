@@ -37,6 +37,7 @@ class PtySession {
   void Interrupt();                    // Ctrl-C
   int Wait(int timeoutSeconds = 30);   // exit status, -1 on timeout
   const std::string& Output() const { return output_; }
+  pid_t Pid() const { return pid_; }
 
  private:
   bool ReadSome(int timeoutMs);
