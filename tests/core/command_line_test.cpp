@@ -77,12 +77,4 @@ TEST(CommandLine, SeparatorInFrontOfFlagLeavesFirstArgumentEmpty) {
   EXPECT_EQ(args.second, "out.data");
 }
 
-TEST(CommandLine, InteractiveModeHasNoArguments) {
-  std::string first = "x";
-  std::string second = "y";
-  ExtractArguments("/bin/TavrinOperator", RunMode::Interactive, first, second);
-  EXPECT_EQ(first, "");
-  EXPECT_EQ(second, "");
-}
-
 }  // namespace

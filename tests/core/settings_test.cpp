@@ -57,9 +57,6 @@ TEST_F(SettingsTest, AnythingButAnArrayUnderTheKeyGivesNothing) {
   EXPECT_EQ(TypesFrom(R"(["TVS-80"])"), Types{});
   EXPECT_EQ(TypesFrom(R"({"InstrumentType": ["TVS-80")"), Types{});
   EXPECT_EQ(TypesFrom(""), Types{});
-}
-
-TEST_F(SettingsTest, MissingConfigClearsTheList) {
   controller_.instrumentTypes = {"left over"};
   LoadInstrumentTypes(controller_, dir_ + "absent.json");
   EXPECT_TRUE(controller_.instrumentTypes.empty());

@@ -126,7 +126,6 @@ TEST_F(PackageFilesTest, PackingOntoItsOwnInputIsRefusedWhateverThePath) {
 
 TEST_F(PackageFilesTest, PackingAnUnreadableInputWritesNothing) {
   PackPackageFile(Path("absent.bin"), Path("out.kfw"), 1);
-  PackPackageFile(Path("sub"), Path("out.kfw"), 1);
   fs::create_directory(Path("folder.bin"));
   PackPackageFile(Path("folder.bin"), Path("out.kfw"), 1);
   EXPECT_EQ(Names(), std::vector<std::string>{"folder.bin"});
@@ -146,16 +145,6 @@ TEST_F(PackageFilesTest, DefaultPackagePathSitsInTheProgramDirectory) {
   EXPECT_EQ(DefaultPackagePath("/pkg/fw.1.tar", 1), home + "fw.1.kfw");
   EXPECT_EQ(DefaultPackagePath("/pkg.d/fw", 1), home);
   EXPECT_EQ(DefaultPackagePath("fw.bin", 1), home);
-}
-
-TEST_F(PackageFilesTest, DefaultOutputWithoutAFileNameWritesNothing) {
-  Write("fw", "archive");
-  const auto before = fs::directory_iterator(ProgramDirectory());
-  const std::size_t count = std::distance(before, fs::directory_iterator());
-  PackPackageFile(Path("fw"), "", 1);  // no extension: the path is the directory
-  EXPECT_EQ(std::distance(fs::directory_iterator(ProgramDirectory()), fs::directory_iterator()),
-            static_cast<long>(count));
-  EXPECT_TRUE(fs::is_directory(ProgramDirectory()));
 }
 
 }  // namespace
