@@ -1,0 +1,76 @@
+// Discovery run by the dispatcher on the bench's networks, and Cancel
+// stopping it part-way.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "core/notice_queue.h"
+#include "core/updater_controller.h"
+#include "instrument/discovery.h"
+#include "tests/support/bench_env.h"
+#include "workflows/operation_worker.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+template <typename Predicate>
+bool WaitUntil(Predicate done, std::chrono::seconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(200us);
+  }
+  return true;
+}
+
+std::vector<int> RunDiscovery(UpdaterController& controller, NoticeQueue& queue, bool cancel) {
+  std::vector<int> codes;
+  OperationWorker worker(controller);
+  worker.Start();
+  ClearDiscoveredInstruments();
+  worker.Request(OpDiscover);
+  if (cancel) {
+    EXPECT_TRUE(WaitUntil([&] { return controller.discoveryActive.load(); }, 5s));
+    worker.RequestCancel();
+  }
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        queue.Drain([&](const WorkerNotice& n) { codes.push_back(n.code); });
+        return !codes.empty() && codes.back() == NoticeOperationDone;
+      },
+      60s));
+  worker.Shutdown();
+  EXPECT_FALSE(controller.discoveryActive);
+  return codes;
+}
+
+bool Listed(const std::string& ip) {
+  for (const InstrumentInfo& info : DiscoveredInstruments())
+    if (info.ip == ip) return true;
+  return false;
+}
+
+TEST(OperationWorkerBenchTest, DiscoveryListsTheInstrumentsAndCancelStopsItEarly) {
+  REQUIRE_BENCH();
+  UpdaterController controller;
+  NoticeQueue queue;
+  controller.noticeSink = &queue;
+
+  std::vector<int> codes = RunDiscovery(controller, queue, false);
+  EXPECT_EQ(codes, (std::vector<int>{NoticeDiscoveryDone, NoticeOperationDone}));
+  const std::size_t all = DiscoveredInstruments().size();
+  EXPECT_TRUE(Listed(bench::kI1));
+  EXPECT_TRUE(Listed(bench::kI3Second));  // the second network is searched too
+
+  // Cancel at once: the responder being identified is kept, the rest of
+  // the networks are skipped, and the window still hears both notices.
+  codes = RunDiscovery(controller, queue, true);
+  EXPECT_EQ(codes, (std::vector<int>{NoticeDiscoveryDone, NoticeOperationDone}));
+  EXPECT_LT(DiscoveredInstruments().size(), all);
+  EXPECT_FALSE(Listed(bench::kI3Second));
+}
+
+}  // namespace
