@@ -87,7 +87,7 @@ void ReadCapturedOutput(SshConnection& connection, SshOutputCapture& capture) {
 bool ReadAcknowledgement(SshConnection& connection) {
   char code = 0;
   if (connection.Read(&code, 1) != 1) {
-    SshDiagnostic("scp: the connection ended before the sink answered");
+    if (!connection.Cancelled()) SshDiagnostic("scp: the connection ended before the sink answered");
     return false;
   }
   if (code == 0) return true;

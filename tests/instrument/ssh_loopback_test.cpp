@@ -16,10 +16,11 @@
 #include <thread>
 
 #include "instrument/ssh_channel.h"
+#include "tests/instrument/ssh_test_env.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 // Far below what an uncancelled wait would take (forever, or the 20 s
 // connect bound), far above scheduling noise.
@@ -80,28 +81,6 @@ class LoopbackPeer {
     if (!(peer).Listen(backlog)) GTEST_SKIP() << "cannot listen on port 22 of " << (peer).host; \
   } while (0)
 
-struct CancelledCall {
-  bool result = true;
-  Clock::duration elapsed{};
-};
-
-// Runs `call` while another thread cancels it once it is in progress.
-template <typename Call>
-CancelledCall CancelWhileRunning(Call call) {
-  std::atomic<bool> done{false};
-  std::thread canceller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    while (!done && !ssh_cancel()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  });
-  CancelledCall outcome;
-  Clock::time_point start = Clock::now();
-  outcome.result = call();
-  outcome.elapsed = Clock::now() - start;
-  done = true;
-  canceller.join();
-  return outcome;
-}
-
 TEST(SshLoopback, RefusedConnectionFailsForEveryKindOfCall) {
   LoopbackPeer nobody;  // nothing listens on its address
   char output[256] = {};
@@ -130,7 +109,7 @@ TEST(SshLoopback, CancelEndsTheWaitForASilentPeer) {
   LoopbackPeer peer;
   REQUIRE_LISTENER(peer, 4);  // the kernel accepts; nobody ever speaks
   char output[256] = {};
-  CancelledCall call = CancelWhileRunning([&] {
+  ssh_test::Timed call = ssh_test::CancelAfter(200ms, [&] {
     return ssh_run_command(peer.host.c_str(), "root", "kdrun64", "pwd", nullptr, nullptr, output,
                            255);
   });
@@ -144,7 +123,7 @@ TEST(SshLoopback, CancelEndsAConnectThatGetsNoAnswer) {
   LoopbackPeer peer;
   REQUIRE_LISTENER(peer, 0);
   ASSERT_TRUE(peer.FillBacklog());
-  CancelledCall call = CancelWhileRunning([&] {
+  ssh_test::Timed call = ssh_test::CancelAfter(200ms, [&] {
     return ssh_run_command(peer.host.c_str(), "root", "kdrun64", "reboot", nullptr, nullptr,
                            nullptr, 0);
   });
@@ -161,7 +140,7 @@ TEST(SshLoopback, CancelOfACopyFails) {
   close(fd);
   std::string target = "root@" + peer.host + ":/tmp/";
   CancelledCall call =
-      CancelWhileRunning([&] { return scp_send_file("root", "kdrun64", path, target.c_str()); });
+      ssh_test::CancelAfter(200ms, [&] { return scp_send_file("root", "kdrun64", path, target.c_str()); });
   unlink(path);
   EXPECT_FALSE(call.result);
   EXPECT_LT(call.elapsed, kPromptReturn);
