@@ -44,8 +44,10 @@ struct Link {
   unsigned long maxRecvSize = 0;
   std::string pending;  // the program message being written
   std::vector<WriteChunk> chunks;
+  OutputQueue out;
   bool srqEnabled = false;
   std::string handle;
+  std::uint8_t requesting = 0;  // status bits enabled by *SRE, last seen
 };
 
 ServiceSetup g_setup;
@@ -53,7 +55,6 @@ std::unique_ptr<ScpiDevice> g_device;
 std::map<long, Link> g_links;
 long g_nextLid = 1;
 CLIENT* g_interrupt = nullptr;
-std::uint8_t g_lastRequesting = 0;  // status bits enabled by *SRE, last seen
 std::string g_readData;              // outlives the reply that points into it
 
 std::uint64_t NowMs() {
@@ -98,30 +99,27 @@ int ConnectBounded(const sockaddr_in& address) {
   return fd;
 }
 
-void SendServiceRequests() {
-  for (auto& entry : g_links) {
-    if (g_interrupt == nullptr) return;
-    Link& link = entry.second;
-    if (!link.srqEnabled) continue;
-    Device_SrqParms parms{};
-    parms.handle.handle_len = static_cast<u_int>(link.handle.size());
-    parms.handle.handle_val = link.handle.data();
-    char nothing = 0;
-    enum clnt_stat stat = device_intr_srq_1(&parms, &nothing, g_interrupt);
-    // A client that has gone away takes its channel with it.
-    if (stat != RPC_SUCCESS && stat != RPC_TIMEDOUT) CloseInterruptChannel();
-  }
+void SendServiceRequest(Link& link) {
+  if (g_interrupt == nullptr || !link.srqEnabled) return;
+  Device_SrqParms parms{};
+  parms.handle.handle_len = static_cast<u_int>(link.handle.size());
+  parms.handle.handle_val = link.handle.data();
+  char nothing = 0;
+  enum clnt_stat stat = device_intr_srq_1(&parms, &nothing, g_interrupt);
+  // A client that has gone away takes its channel with it.
+  if (stat != RPC_SUCCESS && stat != RPC_TIMEDOUT) CloseInterruptChannel();
 }
 
-void FillChunk(const Device_ReadParms* parms, Device_ReadResp* result, const Knobs& knobs) {
+void FillChunk(const Device_ReadParms* parms, Device_ReadResp* result, const Knobs& knobs,
+               OutputQueue& out) {
   int termChar = (parms->flags & kFlagTermCharSet) != 0 ? static_cast<unsigned char>(parms->termChar) : -1;
   bool ended = false;
   bool sawTerm = false;
-  g_readData = g_device->TakeReply(parms->requestSize, termChar, &ended, &sawTerm);
+  g_readData = out.TakeReply(parms->requestSize, termChar, &ended, &sawTerm);
   if (knobs.oversizeReply) {
     // A hostile answer: more than was asked for, the rest of the reply lost.
     g_readData.resize(parms->requestSize + kOversizeExtra, '#');
-    if (!ended) g_device->DropReply();
+    if (!ended) out.DropReply();
     ended = true;
   }
   result->reason = 0;
@@ -145,15 +143,21 @@ void ServiceInit(const ServiceSetup& setup) {
 }
 
 void ServiceAfterRequests() {
-  std::uint8_t requesting = g_device->StatusByte(NowMs()) & g_device->ServiceRequestEnable() &
-                            static_cast<std::uint8_t>(~ScpiDevice::kMss);
-  std::uint8_t rising = requesting & static_cast<std::uint8_t>(~g_lastRequesting);
-  g_lastRequesting = requesting;
-  if (rising != 0) SendServiceRequests();
+  std::uint64_t now = NowMs();
+  for (auto& entry : g_links) {
+    Link& link = entry.second;
+    std::uint8_t requesting = g_device->StatusByte(now, link.out) &
+                              g_device->ServiceRequestEnable() &
+                              static_cast<std::uint8_t>(~ScpiDevice::kMss);
+    std::uint8_t rising = requesting & static_cast<std::uint8_t>(~link.requesting);
+    link.requesting = requesting;
+    if (rising != 0) SendServiceRequest(link);
+  }
 }
 
 int ServiceNextWakeMs() {
-  std::uint64_t at = g_device->NextReadyAt();
+  std::uint64_t at = UINT64_MAX;
+  for (const auto& entry : g_links) at = std::min(at, entry.second.out.NextReadyAt());
   std::uint64_t now = NowMs();
   if (at == UINT64_MAX || at <= now) return -1;
   return static_cast<int>(std::min<std::uint64_t>(at - now, kLongestWaitMs));
@@ -197,7 +201,7 @@ bool_t device_write_1_svc(Device_WriteParms* parms, Device_WriteResp* result, st
   link->chunks.push_back(WriteChunk{offered, parms->flags});
   result->size = taken;
   if ((parms->flags & kFlagEnd) != 0 && taken == offered) {
-    g_device->Execute(link->pending, link->chunks, NowMs(), knobs.replyDelayMs);
+    g_device->Execute(link->pending, link->chunks, NowMs(), knobs.replyDelayMs, link->out);
     link->pending.clear();
     link->chunks.clear();
   }
@@ -210,27 +214,29 @@ bool_t device_read_1_svc(Device_ReadParms* parms, Device_ReadResp* result, struc
   result->reason = 0;
   result->data.data_len = 0;
   result->data.data_val = nullptr;
-  if (FindLink(parms->lid) == nullptr) {
+  Link* link = FindLink(parms->lid);
+  if (link == nullptr) {
     result->error = kErrInvalidLink;
     return TRUE;
   }
   std::uint64_t now = NowMs();
   std::uint64_t deadline = now + std::min<std::uint64_t>(parms->io_timeout, kLongestWaitMs);
-  std::uint64_t readyAt = knobs.stallRead ? UINT64_MAX : g_device->NextReadyAt();
+  std::uint64_t readyAt = knobs.stallRead ? UINT64_MAX : link->out.NextReadyAt();
   if (readyAt > deadline) {
     SleepMs(deadline - now);
     result->error = kErrIoTimeout;
     return TRUE;
   }
   if (readyAt > now) SleepMs(readyAt - now);
-  FillChunk(parms, result, knobs);
+  FillChunk(parms, result, knobs, link->out);
   return TRUE;
 }
 
 bool_t device_readstb_1_svc(Device_GenericParms* parms, Device_ReadStbResp* result,
                             struct svc_req*) {
-  result->error = FindLink(parms->lid) == nullptr ? kErrInvalidLink : kErrNone;
-  result->stb = g_device->StatusByte(NowMs());
+  Link* link = FindLink(parms->lid);
+  result->error = link == nullptr ? kErrInvalidLink : kErrNone;
+  result->stb = link == nullptr ? 0 : g_device->StatusByte(NowMs(), link->out);
   return TRUE;
 }
 
@@ -242,7 +248,7 @@ bool_t device_clear_1_svc(Device_GenericParms* parms, Device_Error* result, stru
   Link* link = FindLink(parms->lid);
   result->error = link == nullptr ? kErrInvalidLink : kErrNone;
   if (link != nullptr) {
-    g_device->Clear();
+    link->out.Clear();
     link->pending.clear();
     link->chunks.clear();
   }

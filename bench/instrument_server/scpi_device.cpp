@@ -58,8 +58,9 @@ ScpiDevice::ScpiDevice(std::string idn, std::string root) : idn_(std::move(idn))
 }
 
 void ScpiDevice::Execute(const std::string& message, const std::vector<WriteChunk>& chunks,
-                         std::uint64_t nowMs, std::uint64_t delayMs) {
+                         std::uint64_t nowMs, std::uint64_t delayMs, OutputQueue& out) {
   now_ = nowMs;
+  out_ = &out;
   std::string answer;
   bool ahead = false;
   std::string command;
@@ -76,14 +77,8 @@ void ScpiDevice::Execute(const std::string& message, const std::vector<WriteChun
   // ":TEST:LASTWRITE?" in this message reported the one before it; now
   // this one becomes the last.
   lastWrite_ = chunks;
-  if (answer.empty()) return;
-  Reply reply{answer + "\n", 0, nowMs + delayMs};
-  if (ahead) {
-    reply.readyAtMs = nowMs;
-    replies_.push_front(reply);
-  } else {
-    replies_.push_back(reply);
-  }
+  out_ = nullptr;
+  if (!answer.empty()) out.Add(answer + "\n", ahead ? nowMs : nowMs + delayMs, ahead);
 }
 
 bool ScpiDevice::Run(const std::string& command, std::string& answer, bool& ahead) {
@@ -109,7 +104,7 @@ bool ScpiDevice::RunCommon(const std::string& header, const std::string& argumen
   } else if (header == "system:info?" || header == "syst:info?") {
     answer = SystemInfo();
   } else if (header == "*stb?") {
-    answer = std::to_string(StatusByte(now_));
+    answer = std::to_string(StatusByte(now_, *out_));
     ahead = true;
   } else if (header == "*esr?") {
     answer = std::to_string(esr_);
@@ -187,15 +182,21 @@ std::string ScpiDevice::SystemInfo() const {
   return "MODEL," + model + "\nDRIVER," + version + "\nSERVER," + version;
 }
 
-bool ScpiDevice::ReplyReady(std::uint64_t nowMs) const {
+bool OutputQueue::ReplyReady(std::uint64_t nowMs) const {
   return !replies_.empty() && replies_.front().readyAtMs <= nowMs;
 }
 
-std::uint64_t ScpiDevice::NextReadyAt() const {
+std::uint64_t OutputQueue::NextReadyAt() const {
   return replies_.empty() ? std::numeric_limits<std::uint64_t>::max() : replies_.front().readyAtMs;
 }
 
-std::string ScpiDevice::TakeReply(std::size_t limit, int termChar, bool* ended, bool* sawTerm) {
+void OutputQueue::Add(const std::string& data, std::uint64_t readyAtMs, bool ahead) {
+  Reply reply{data, 0, readyAtMs};
+  if (ahead) replies_.push_front(reply);
+  else replies_.push_back(reply);
+}
+
+std::string OutputQueue::TakeReply(std::size_t limit, int termChar, bool* ended, bool* sawTerm) {
   *ended = false;
   *sawTerm = false;
   if (replies_.empty()) return std::string();
@@ -217,15 +218,13 @@ std::string ScpiDevice::TakeReply(std::size_t limit, int termChar, bool* ended, 
   return part;
 }
 
-void ScpiDevice::DropReply() {
+void OutputQueue::DropReply() {
   if (!replies_.empty()) replies_.pop_front();
 }
 
-void ScpiDevice::Clear() { replies_.clear(); }
-
-std::uint8_t ScpiDevice::StatusByte(std::uint64_t nowMs) const {
+std::uint8_t ScpiDevice::StatusByte(std::uint64_t nowMs, const OutputQueue& out) const {
   std::uint8_t stb = 0;
-  if (ReplyReady(nowMs)) stb |= kMav;
+  if (out.ReplyReady(nowMs)) stb |= kMav;
   if ((esr_ & ese_) != 0) stb |= kEsb;
   if ((stb & sre_) != 0) stb |= kMss;
   return stb;

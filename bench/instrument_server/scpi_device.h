@@ -1,6 +1,6 @@
 #pragma once
 // The instrument behind the VXI-11 links: SCPI commands, the status
-// registers and the queue of replies waiting to be read.
+// registers, and per link the queue of replies waiting to be read.
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -12,20 +12,10 @@ struct WriteChunk {
   long flags;
 };
 
-class ScpiDevice {
+// The replies of one link, in the order they are read. A link's replies
+// go with it when it is destroyed.
+class OutputQueue {
  public:
-  static constexpr std::uint8_t kMav = 0x10;
-  static constexpr std::uint8_t kEsb = 0x20;
-  static constexpr std::uint8_t kMss = 0x40;
-  static constexpr std::uint8_t kCommandError = 0x20;  // in the ESR
-
-  ScpiDevice(std::string idn, std::string root);
-
-  // Runs one complete program message at nowMs; its replies become
-  // readable delayMs later. `chunks` is how the message arrived.
-  void Execute(const std::string& message, const std::vector<WriteChunk>& chunks,
-               std::uint64_t nowMs, std::uint64_t delayMs);
-
   bool ReplyReady(std::uint64_t nowMs) const;
   // When the first queued reply becomes readable; UINT64_MAX when none is.
   std::uint64_t NextReadyAt() const;
@@ -35,11 +25,8 @@ class ScpiDevice {
   std::string TakeReply(std::size_t limit, int termChar, bool* ended, bool* sawTerm);
   // Drops the first reply (a read answered with garbage instead).
   void DropReply();
-  // device_clear: the replies are gone.
-  void Clear();
-
-  std::uint8_t StatusByte(std::uint64_t nowMs) const;
-  std::uint8_t ServiceRequestEnable() const { return sre_; }
+  void Clear() { replies_.clear(); }
+  void Add(const std::string& data, std::uint64_t readyAtMs, bool ahead);
 
  private:
   struct Reply {
@@ -47,7 +34,29 @@ class ScpiDevice {
     std::size_t offset;
     std::uint64_t readyAtMs;
   };
+  std::deque<Reply> replies_;
+};
 
+class ScpiDevice {
+ public:
+  static constexpr std::uint8_t kMav = 0x10;
+  static constexpr std::uint8_t kEsb = 0x20;
+  static constexpr std::uint8_t kMss = 0x40;
+  static constexpr std::uint8_t kCommandError = 0x20;  // in the ESR
+
+  ScpiDevice(std::string idn, std::string root);
+
+  // Runs one complete program message, written on the link whose replies
+  // are `out`, at nowMs; its replies become readable delayMs later.
+  // `chunks` is how the message arrived.
+  void Execute(const std::string& message, const std::vector<WriteChunk>& chunks,
+               std::uint64_t nowMs, std::uint64_t delayMs, OutputQueue& out);
+
+  // The status byte as the link with the replies `out` sees it.
+  std::uint8_t StatusByte(std::uint64_t nowMs, const OutputQueue& out) const;
+  std::uint8_t ServiceRequestEnable() const { return sre_; }
+
+ private:
   // Answers one command; false when the command is unknown. A query
   // appends its answer to `answer`; `ahead` is set for "*STB?", whose
   // answer is read before any reply already waiting.
@@ -61,7 +70,7 @@ class ScpiDevice {
 
   std::string idn_;
   std::string root_;
-  std::deque<Reply> replies_;
+  const OutputQueue* out_ = nullptr;  // of the message being run
   std::vector<WriteChunk> lastWrite_;
   std::uint8_t esr_ = 0;
   std::uint8_t ese_ = 0xFF;

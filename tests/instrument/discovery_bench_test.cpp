@@ -1,0 +1,100 @@
+// Discovery from the operator's namespace, which has an address on each of
+// the bench's two networks.
+#include <future>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/updater_controller.h"
+#include "instrument/discovery.h"
+#include "tests/support/bench_env.h"
+
+namespace {
+
+const std::map<std::string, std::string> kBenchIdn = {
+    {bench::kI1, "Tavrin,TVS-8010,TV8010A0001,2.4.1"},
+    {bench::kI2, "Tavrin,TVS-9020,TV9020B0002,3.1.0"},
+    {bench::kI3, "Tavrin,TVS-8010,TV8010A0003,2.4.1"},
+    {bench::kI4, "Tavrin,TVX-100,TVX100C0004,1.0.0"},
+};
+
+// i3 may be reached on either network; name it by its first address.
+std::map<std::string, std::string> ByAddress(const std::vector<InstrumentInfo>& found) {
+  std::map<std::string, std::string> byAddress;
+  for (const InstrumentInfo& info : found) {
+    std::string ip = info.ip == bench::kI3Second ? bench::kI3 : info.ip;
+    EXPECT_EQ(byAddress.count(ip), 0u) << ip << " listed twice";
+    byAddress[ip] = info.idn;
+  }
+  return byAddress;
+}
+
+std::vector<InstrumentInfo> Discover() {
+  std::vector<InstrumentInfo> found;
+  discover_instruments([&found](const InstrumentInfo& info) { found.push_back(info); });
+  return found;
+}
+
+TEST(DiscoveryBench, EveryInstrumentOnceWithItsIdentification) {
+  REQUIRE_BENCH();
+  EXPECT_EQ(ByAddress(Discover()), kBenchIdn);
+}
+
+TEST(DiscoveryBench, ControllerListKeepsTheConfiguredTypes) {
+  REQUIRE_BENCH();
+  UpdaterController controller;
+  controller.instrumentTypes = {"tvs-80", "tvs-90"};
+  EXPECT_EQ(DiscoverInstruments(controller), 3);
+  EXPECT_FALSE(controller.discoveryActive);
+  std::map<std::string, std::string> expected = kBenchIdn;
+  expected.erase(bench::kI4);
+  EXPECT_EQ(ByAddress(DiscoveredInstruments()), expected);
+
+  // The list stays until the next discovery; filtering again changes
+  // nothing, and without types nothing is kept.
+  EXPECT_EQ(FilterDiscoveryResults(controller), 3);
+  controller.instrumentTypes.clear();
+  EXPECT_EQ(FilterDiscoveryResults(controller), 0);
+  EXPECT_TRUE(DiscoveredInstruments().empty());
+}
+
+TEST(DiscoveryBench, ResponderWithoutCoreChannelIsIgnored) {
+  REQUIRE_BENCH();
+  ASSERT_EQ(bench::Run("ctl i2 vxi=off"), 0);
+  std::map<std::string, std::string> found = ByAddress(Discover());
+  EXPECT_EQ(bench::Run("ctl i2 vxi=on"), 0);
+  std::map<std::string, std::string> expected = kBenchIdn;
+  expected.erase(bench::kI2);
+  EXPECT_EQ(found, expected);
+}
+
+TEST(DiscoveryBench, StopKeepsTheResponderBeingIdentifiedAndEndsThePasses) {
+  REQUIRE_BENCH();
+  std::promise<void> firstSeen;
+  std::promise<void> stopped;
+  std::shared_future<void> stoppedSignal = stopped.get_future().share();
+  std::vector<InstrumentInfo> found;
+  std::thread worker([&] {
+    discover_instruments([&](const InstrumentInfo& info) {
+      found.push_back(info);
+      if (found.size() == 1) {
+        firstSeen.set_value();
+        stoppedSignal.wait();  // the stop arrives while this one is handled
+      }
+    });
+  });
+  firstSeen.get_future().wait();
+  stop_discovery();
+  stopped.set_value();
+  worker.join();
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(kBenchIdn.count(ByAddress(found).begin()->first), 1u);
+  // Stopping when nothing runs is harmless, and the next discovery is whole.
+  stop_discovery();
+  EXPECT_EQ(ByAddress(Discover()).size(), 4u);
+}
+
+}  // namespace
