@@ -1,0 +1,62 @@
+// The console's link and interrupt channel called directly against the
+// bench's instruments.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "console/instrument_link.h"
+#include "console/srq_channel.h"
+#include "tests/support/bench_env.h"
+
+namespace console {
+namespace {
+
+TEST(LinkBench, CreateLinkErrorIsReturnedNegated) {
+  REQUIRE_BENCH();
+  ASSERT_EQ(bench::Run("ctl i4 link_error=11"), 0);
+  InstrumentLink link;
+  int rc = link_open(link, bench::kI4, "inst0");
+  bench::Run("ctl i4 link_error=0");
+  EXPECT_EQ(rc, -11);
+  InstrumentLink good;
+  EXPECT_EQ(link_open(good, bench::kI4, "inst0"), 1);
+}
+
+TEST(LinkBench, ShortBufferKeepsReadingToTheEndAndDropsTheExcess) {
+  REQUIRE_BENCH();
+  InstrumentLink link;
+  ASSERT_EQ(link_open(link, bench::kI2, "inst0"), 1);
+  EXPECT_GE(link_read_stb(link, true), 256);
+  ASSERT_EQ(link_send_command(link, ":TEST:REPLY? 5000"), 17);
+  std::vector<char> buffer(17, '\0');
+  long reason = 0;
+  EXPECT_EQ(link_read(link, buffer.data(), 16, false, false, 0, &reason), 16);
+  EXPECT_EQ(std::string(buffer.data()), "0123456789012345");
+  EXPECT_NE(reason & kReasonEnd, 0);
+  // Nothing of that reply is left for the next one.
+  ASSERT_GT(link_send_command(link, "*OPC?"), 0);
+  std::fill(buffer.begin(), buffer.end(), '\0');
+  EXPECT_EQ(link_read(link, buffer.data(), 16, false, false, 0, nullptr), 2);
+  EXPECT_EQ(std::string(buffer.data()), "1\n");
+}
+
+TEST(LinkBench, InterruptChannelOpensOncePerLink) {
+  REQUIRE_BENCH();
+  ASSERT_TRUE(intr_server_start(on_service_request));
+  InstrumentLink link;
+  ASSERT_EQ(link_open(link, bench::kI3, "inst0"), 1);
+  EXPECT_EQ(link_enable_srq(link, true, "x"), 0);  // no channel yet
+  EXPECT_EQ(link_create_intr_channel(link, "198.18.0.1"), 1);
+  EXPECT_EQ(link_create_intr_channel(link, "198.18.0.1"), 0);
+  EXPECT_EQ(srq_handle_text().rfind("3323068417 ", 0), 0u) << srq_handle_text();
+  EXPECT_EQ(link_enable_srq(link, true, srq_handle_text().c_str()), 1);
+  EXPECT_EQ(link_enable_srq(link, false, nullptr), 1);
+  // A new link needs a channel of its own.
+  ASSERT_EQ(link_open(link, bench::kI3, "inst0"), 1);
+  EXPECT_EQ(link_create_intr_channel(link, "198.18.0.1"), 1);
+}
+
+}  // namespace
+}  // namespace console
