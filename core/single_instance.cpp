@@ -54,7 +54,9 @@ bool SingleInstance::Acquire() {
   // at a file of ours. Close-on-exec keeps a started console from holding
   // the lock after this program has ended.
   const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
+  // A lock file that cannot be made must not keep the program from ever
+  // starting: it then runs unguarded, as the only instance it knows of.
+  if (fd < 0) return true;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return false;

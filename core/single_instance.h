@@ -15,8 +15,9 @@ class SingleInstance {
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
-  // Takes the lock and starts listening. False when another instance holds
-  // the lock (or the lock file cannot be opened).
+  // Takes the lock and starts listening. False only when another instance
+  // holds the lock; when the lock file cannot be opened at all the program
+  // runs unguarded (true, ListenFd() -1) rather than never starting.
   bool Acquire();
   // From a later start: asks the holder to come to the front. False when
   // nobody listens yet (for instance while the first is still starting).

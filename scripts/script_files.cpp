@@ -128,6 +128,7 @@ void PackScriptFile(const std::string& inputPath, const std::string& outputPath)
   if (fd < 0) return;
   SwapNibbles(&content[0], content.size());
   content += Md5Hex(content.data(), content.size());
-  WriteAll(fd, content.data(), content.size());
-  ::close(fd);
+  const bool written = WriteAll(fd, content.data(), content.size());
+  // A cut-short file would only be refused later; leave none behind.
+  if (!(::close(fd) == 0 && written)) ::unlink(output.c_str());
 }

@@ -72,6 +72,13 @@ TEST_F(SingleInstanceTest, SeveralRequestsBeforeTheWindowLooksRaiseOnce) {
   EXPECT_FALSE(Readable(first.ListenFd(), 0));
 }
 
+TEST_F(SingleInstanceTest, UnusableLockPlaceStillLetsTheProgramStart) {
+  SingleInstance first(dir_ + "/missing");
+  EXPECT_TRUE(first.Acquire());
+  EXPECT_EQ(first.ListenFd(), -1);
+  EXPECT_FALSE(first.ReadRaiseRequest());
+}
+
 TEST_F(SingleInstanceTest, LockIsFreeAgainWhenTheHolderEnds) {
   {
     SingleInstance first(dir_);
