@@ -237,25 +237,29 @@ bool SshConnection::AuthenticateOnce(const std::string& user, bool usePassword, 
   return *result == 0;
 }
 
-void SshConnection::AnswerPrompts(int count, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
-                                  LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses) {
+bool AnswerPasswordPrompts(const std::string& password, int count,
+                           const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
+                           LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses) {
   for (int i = 0; i < count; ++i) {
     responses[i].text = nullptr;
     responses[i].length = 0;
   }
-  if (count == 0) return;  // an information message needs no answer
-  if (count != 1 || prompts[0].echo != 0) {
-    unanswerablePrompt_ = true;
-    SshDiagnostic("%s: cannot answer a request of %d prompt(s)%s", host_.c_str(), count,
-                  count == 1 ? " that echoes" : "");
-    return;
-  }
-  // The library releases the answer with the session's free function.
-  char* answer = static_cast<char*>(std::malloc(password_.size() + 1));
-  if (answer == nullptr) return;
-  std::memcpy(answer, password_.c_str(), password_.size() + 1);
+  if (count == 0) return true;  // an information message
+  if (count != 1 || prompts[0].echo != 0) return false;
+  char* answer = static_cast<char*>(std::malloc(password.size() + 1));
+  if (answer == nullptr) return false;
+  std::memcpy(answer, password.c_str(), password.size() + 1);
   responses[0].text = answer;
-  responses[0].length = static_cast<unsigned>(password_.size());
+  responses[0].length = static_cast<unsigned>(password.size());
+  return true;
+}
+
+void SshConnection::AnswerPrompts(int count, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
+                                  LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses) {
+  if (AnswerPasswordPrompts(password_, count, prompts, responses)) return;
+  unanswerablePrompt_ = true;
+  SshDiagnostic("%s: cannot answer a request of %d prompt(s)%s", host_.c_str(), count,
+                count == 1 ? " that echoes" : "");
 }
 
 void SshConnection::NoteDisconnect(const char* message, int length) {

@@ -9,6 +9,14 @@
 #include <cstddef>
 #include <string>
 
+// Answers one keyboard-interactive request: a single hidden prompt gets a
+// copy of the password (released by the library); a request without
+// prompts needs no answer. False when the request cannot be answered
+// (several prompts, or one that echoes); then every answer stays empty.
+bool AnswerPasswordPrompts(const std::string& password, int count,
+                           const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
+                           LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses);
+
 class SshConnection {
  public:
   explicit SshConnection(int cancelFd);

@@ -76,9 +76,10 @@ class LoopbackPeer {
   int filler_ = -1;
 };
 
-#define REQUIRE_LISTENER(peer, backlog)                                           \
-  do {                                                                            \
-    if (!(peer).Listen(backlog)) GTEST_SKIP() << "cannot listen on port 22 of " << (peer).host; \
+#define REQUIRE_LISTENER(peer, backlog)                                     \
+  do {                                                                      \
+    if (!(peer).Listen(backlog))                                            \
+      GTEST_SKIP() << "cannot listen on port 22 of " << (peer).host;        \
   } while (0)
 
 TEST(SshLoopback, RefusedConnectionFailsForEveryKindOfCall) {
@@ -139,8 +140,8 @@ TEST(SshLoopback, CancelOfACopyFails) {
   ASSERT_GE(fd, 0);
   close(fd);
   std::string target = "root@" + peer.host + ":/tmp/";
-  CancelledCall call =
-      ssh_test::CancelAfter(200ms, [&] { return scp_send_file("root", "kdrun64", path, target.c_str()); });
+  ssh_test::Timed call = ssh_test::CancelAfter(
+      200ms, [&] { return scp_send_file("root", "kdrun64", path, target.c_str()); });
   unlink(path);
   EXPECT_FALSE(call.result);
   EXPECT_LT(call.elapsed, kPromptReturn);
