@@ -52,7 +52,8 @@ class LocalFile {
       SshDiagnostic("no local file given");
       return false;
     }
-    fd_ = open(path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO is refused instead of waited on.
+    fd_ = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
     if (fd_ < 0 || fstat(fd_, &info) != 0) {
       SshDiagnostic("%s: %s", path, std::strerror(errno));

@@ -159,6 +159,9 @@ TEST(SshLoopback, CopyRefusesBadSourcesAndTargetsWithoutConnecting) {
   EXPECT_FALSE(scp_send_file("root", "kdrun64", dir, target.c_str()));
   EXPECT_FALSE(scp_send_file("root", "kdrun64", (file + ".missing").c_str(), target.c_str()));
   EXPECT_FALSE(scp_send_file("root", "kdrun64", file.c_str(), "/tmp/no-host"));
+  std::string fifo = std::string(dir) + "/fifo";  // no writer: opening it must not wait
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(scp_send_file("root", "kdrun64", fifo.c_str(), target.c_str()));
   EXPECT_FALSE(peer.HasPendingConnection());
   std::system((std::string("rm -rf ") + dir).c_str());
 }
