@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -28,7 +29,7 @@ bool g_reported = false;
 bool g_started = false;
 bool g_serving = false;
 unsigned short g_port = 0;
-SrqCallback g_callback = nullptr;
+std::atomic<SrqCallback> g_callback{nullptr};  // read by the server thread
 uint32_t g_hostAddress = 0;
 
 pthread_mutex_t g_semMutex = PTHREAD_MUTEX_INITIALIZER;
