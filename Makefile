@@ -20,3 +20,9 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The window against the simulated instruments; without a display it runs
+# under Xvfb, connects once and saves a screenshot (tools/demo.sh).
+demo: deps $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator benchterm examples tv_instrument_server
+	@BUILD=$(BUILD) bash tools/demo.sh

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The operator window against the simulated instruments of the bench.
+#
+# Brings the bench up (or uses the one already running, and then leaves it
+# running), starts TavrinOperator inside the bench's operator namespace from
+# the build's bin/ directory, where the update scripts, InstrumentConfig.json
+# and the sample packages lie beside it, and takes the bench down again when
+# the window closes.
+#
+# With a display the window is the operator's to use. Without one
+# ($DISPLAY empty) it runs under Xvfb, connects once to DEMO_ADDRESS
+# (198.18.0.11 unless set), saves a screenshot to DEMO_SCREENSHOT
+# (build/demo-window.png unless set), upgrades from DEMO_PACKAGE when that is
+# set, and closes.
+set -eu
+
+ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+BUILD=${BUILD:-build}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+BIN=$BUILD/bin
+BENCH=$ROOT/bench/bench
+OPERATOR_NAMESPACE=/run/netns/tvbench
+
+say() { echo "demo: $*"; }
+fail() { echo "demo: $*" >&2; exit 1; }
+
+[ "$(id -u)" -eq 0 ] || fail "needs root: the bench lives in network namespaces"
+for f in TavrinOperator benchterm UpdatingScript_kfw.data UpdatingScript_kf4.data \
+         InstrumentConfig.json; do
+  [ -e "$BIN/$f" ] || fail "$BIN/$f is missing (make demo builds it)"
+done
+
+bench_started=0
+xvfb_pid=
+cleanup() {
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  if [ "$bench_started" -eq 1 ]; then
+    say "taking the bench down"
+    BUILD=$BUILD "$BENCH" down >/dev/null || true
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -e "$OPERATOR_NAMESPACE" ]; then
+  say "using the bench that is already running (it stays up afterwards)"
+else
+  say "bringing the bench up"
+  bench_started=1
+  BUILD=$BUILD "$BENCH" up
+fi
+"$BENCH" status
+
+# benchterm lies beside the operator program.
+export TAVRINOPERATOR=$BIN
+
+# A display of our own: the first free number from 90 on.
+start_xvfb() {
+  local n
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x800x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  fail "Xvfb did not start"
+}
+
+if [ -n "${DISPLAY:-}" ]; then
+  cat <<EOT
+demo: the window opens now. Try:
+  - IP 198.18.0.11 and Connect (a TVS-8010, family kfw), or 198.18.0.12 (TVS-9020, kf4)
+  - DISCOVERY, then Discovery: lists the instruments of InstrumentConfig.json
+  - a hostname and Apply; Upgrade from $BIN/packages/ (tvs80_*.kfw for the
+    TVS-8010s, tvs90_*.kf4 for the TVS-9020); Restore puts the old software back
+The bench is taken down when the window closes.
+EOT
+  "$BENCH" exec "$BIN/TavrinOperator"
+else
+  start_xvfb
+  shot=${DEMO_SCREENSHOT:-$BUILD/demo-window.png}
+  case $shot in /*) ;; *) shot=$PWD/$shot ;; esac
+  say "no display: the window runs under Xvfb ($DISPLAY) and connects to ${DEMO_ADDRESS:-198.18.0.11}"
+  TAVRINOPERATOR_DEMO_CONNECT=${DEMO_ADDRESS:-198.18.0.11} \
+  TAVRINOPERATOR_DEMO_SCREENSHOT=$shot \
+  TAVRINOPERATOR_DEMO_UPGRADE=${DEMO_PACKAGE:-} \
+  TAVRINOPERATOR_DEMO_EXIT=1 \
+    timeout 900 "$BENCH" exec "$BIN/TavrinOperator" || fail "the window did not finish"
+  [ -s "$shot" ] || fail "no screenshot was written"
+  say "the window after the connect: $shot"
+fi
