@@ -1,0 +1,106 @@
+// tavrinctl run inside the bench as an operator would script it. Uses i1
+// (kfw) read-only or with its state put back, and upgrades and restores i2
+// (kf4).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "instrument/ssh_channel.h"
+#include "tests/support/bench_env.h"
+#include "tests/tavrinctl/ctl_runner_support.h"
+
+namespace {
+
+bool Has(const std::string& text, const std::string& line) {
+  return text.find(line + "\n") != std::string::npos;
+}
+
+void Tidy(const char* address, const char* password) {
+  ssh_run_command(address, "root", password,
+                  "rm -rf /tvs/releases/previous /tvs/releases/current /tvs/releases/update_pending "
+                  "/tmp/tvs_update /tmp/tvs_update.tgz /tmp/kf4_update /tmp/kf4_update.tgz",
+                  nullptr, nullptr, nullptr, 0);
+}
+
+std::string Package(const std::string& name) { return bench::ProgramDir() + "packages/" + name; }
+
+}  // namespace
+
+TEST(TavrinctlBench, ConnectPrintsTheIdentityAndSucceeds) {
+  REQUIRE_BENCH();
+  CtlRun run = RunCtl("connect 198.18.0.11");
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(Has(run.out, "status: Connection established."));
+  EXPECT_TRUE(Has(run.out, "progress: 100"));
+  EXPECT_TRUE(Has(run.out, "Model Number: TVS-8010"));
+  EXPECT_TRUE(Has(run.out, "Serial Number: TV8010A0001"));
+  EXPECT_TRUE(Has(run.out, "Installed Package: 2.4.1"));
+  EXPECT_TRUE(Has(run.out, "Hostname: i1"));
+}
+
+TEST(TavrinctlBench, UpgradesAKf4InstrumentAndRestoresIt) {
+  REQUIRE_BENCH();
+  CtlRun upgrade = RunCtl("upgrade 198.18.0.12 " + Package("tvs90_3.2.0.kf4"));
+  EXPECT_EQ(upgrade.status, 0) << upgrade.out;
+  EXPECT_TRUE(Has(upgrade.out, "log: Sending tvs90_3.2.0.tgz to 198.18.0.12"));
+  EXPECT_TRUE(Has(upgrade.out, "status: Upgrading completed, the instrument is now rebooting."));
+  EXPECT_TRUE(Has(RunCtl("connect 198.18.0.12").out, "Installed Package: 3.2.0"));
+
+  CtlRun restore = RunCtl("restore 198.18.0.12");
+  EXPECT_EQ(restore.status, 0) << restore.out;
+  EXPECT_TRUE(Has(restore.out, "log: Restoring package 3.1.0"));
+  EXPECT_TRUE(Has(restore.out, "status: Restoring complete."));
+  CtlRun after = RunCtl("connect 198.18.0.12");
+  EXPECT_TRUE(Has(after.out, "Installed Package: 3.1.0"));
+  EXPECT_TRUE(Has(after.out, "Tavrin UI: 3.0.4"));
+  Tidy(bench::kI2, bench::kKf4Password);
+}
+
+TEST(TavrinctlBench, FailuresEndWithTheirStatusAndExitStatusOne) {
+  REQUIRE_BENCH();
+  CtlRun unreachable = RunCtl("connect 198.18.0.99");
+  EXPECT_EQ(unreachable.status, 1);
+  EXPECT_TRUE(Has(unreachable.out,
+                  "log: connection to the ip (198.18.0.99) failed, please check the ip address."));
+  EXPECT_TRUE(Has(unreachable.out, "status: Connection failed."));
+
+  CtlRun wrongFamily = RunCtl("upgrade 198.18.0.11 " + Package("tvs90_3.2.0.kf4"));
+  EXPECT_EQ(wrongFamily.status, 1);
+  EXPECT_TRUE(Has(wrongFamily.err, "Upgrade package does not match target instrument, "
+                                   "Please select a package with extension kfw."));
+
+  CtlRun notForThisModel = RunCtl("upgrade 198.18.0.11 " + Package("tvx100_1.1.0.kfw"));
+  EXPECT_EQ(notForThisModel.status, 1);
+  EXPECT_TRUE(Has(notForThisModel.out, "status: Upgrade not supported."));
+
+  CtlRun shellName = RunCtl("hostname 198.18.0.11 'lab;reboot'");
+  EXPECT_EQ(shellName.status, 1);
+  EXPECT_NE(shellName.err.find("The hostname must not contain"), std::string::npos);
+  EXPECT_TRUE(shellName.out.empty()) << "refused before any login";
+  Tidy(bench::kI1, bench::kKfwPassword);
+}
+
+TEST(TavrinctlBench, DiscoverListsTheConfiguredInstruments) {
+  REQUIRE_BENCH();
+  CtlRun run = RunCtl("discover");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Has(run.out, "198.18.0.11 (Tavrin,TVS-8010,TV8010A0001,2.4.1)"));
+  EXPECT_TRUE(Has(run.out, "198.18.0.12 (Tavrin,TVS-9020,TV9020B0002,3.1.0)"));
+  EXPECT_EQ(run.out.find("TVX-100"), std::string::npos) << "not in InstrumentConfig.json";
+}
+
+TEST(TavrinctlBench, CtrlCCancelsTheRunningUpgrade) {
+  REQUIRE_BENCH();
+  bool sent = false;
+  CtlRun run = RunCtlInterrupting(
+      {"upgrade", bench::kI1, Package("tvs80_2.5.0.kfw")}, [&sent](const std::string& line) {
+        if (sent || line != "status: Upgrading...") return false;
+        return sent = true;
+      });
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Has(run.out, "status: Upgrading cancelled."));
+  EXPECT_TRUE(Has(run.out, "log: The action has been cancelled."));
+  Tidy(bench::kI1, bench::kKfwPassword);
+}

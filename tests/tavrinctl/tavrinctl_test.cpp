@@ -1,0 +1,86 @@
+// tavrinctl's command line and its console rendering; nothing here needs an
+// instrument.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/operator_view.h"
+#include "tavrinctl/console_view.h"
+#include "tavrinctl/ctl_command.h"
+#include "tests/tavrinctl/ctl_runner_support.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> words, CtlCommand& command) {
+  words.insert(words.begin(), "tavrinctl");
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  std::string error;
+  return ParseCtlCommand(static_cast<int>(argv.size()), argv.data(), command, error);
+}
+
+std::string Contents(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char buffer[512];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  return text;
+}
+
+}  // namespace
+
+TEST(CtlCommandLine, TakesEachCommandWithItsArgumentsOnly) {
+  CtlCommand command;
+  ASSERT_TRUE(Parse({"upgrade", "198.18.0.11", "/tmp/a b.kfw"}, command));
+  EXPECT_EQ(command.action, CtlAction::Upgrade);
+  EXPECT_EQ(command.address[0], 198);
+  EXPECT_EQ(command.address[3], 11);
+  EXPECT_EQ(command.argument, "/tmp/a b.kfw");
+  ASSERT_TRUE(Parse({"discover"}, command));
+  EXPECT_EQ(command.action, CtlAction::Discover);
+
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{},
+                                             {"connect"},
+                                             {"connect", "198.18.0.11", "extra"},
+                                             {"hostname", "198.18.0.11"},
+                                             {"connect", "198.18.0"},
+                                             {"connect", "198.18.0.256"},
+                                             {"connect", "198.18.0.1x"},
+                                             {"connect", "198..0.1"},
+                                             {"connect", "0198.18.0.1"},
+                                             {"reboot", "198.18.0.11"}})
+    EXPECT_FALSE(Parse(bad, command)) << (bad.empty() ? "(none)" : bad[0]);
+}
+
+TEST(CtlCommandLine, HelpAndUsageErrorsGiveTheirExitStatus) {
+  CtlRun help = RunCtl("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("upgrade ADDRESS PACKAGE"), std::string::npos) << help.out;
+  CtlRun usage = RunCtl("connect not-an-address");
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_NE(usage.err.find("not an IPv4 address: not-an-address"), std::string::npos);
+  EXPECT_TRUE(usage.out.empty());
+}
+
+TEST(ConsoleView, PrintsStatusLogAndProgressAndSendsMessagesToStandardError) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  ConsoleView view(out, err);
+  view.SetText(IdcModelNumber, "TVS-8010");
+  view.SetText(IdcStatus, "Upgrading...");
+  view.LogAppend("Instrument moved to 198.18.0.21");
+  view.SetProgress(42);
+  EXPECT_TRUE(view.MessageBox("Upgrade package does not match target instrument,\n"
+                              "Please select a package with extension kfw."));
+  EXPECT_EQ(Contents(out), "status: Upgrading...\nlog: Instrument moved to 198.18.0.21\nprogress: 42\n");
+  EXPECT_EQ(Contents(err),
+            "Upgrade package does not match target instrument, Please select a package with "
+            "extension kfw.\n");
+  EXPECT_EQ(view.GetText(IdcModelNumber), "TVS-8010");
+  std::fclose(out);
+  std::fclose(err);
+}

@@ -1,0 +1,101 @@
+// Connecting to the bench's instruments through the controller, as the
+// window and tavrinctl do. i1 (kfw) may have its version files moved aside
+// for a moment and is put back; i2 (kf4) is only read.
+#include <gtest/gtest.h>
+
+#include "core/operator_view.h"
+#include "tests/support/bench_env.h"
+#include "tests/workflows/instrument_state_support.h"
+#include "tests/workflows/workflow_harness_support.h"
+#include "workflows/workflows.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+Texts Identity(RecordingView& view) {
+  return {view.GetText(IdcModelNumber),   view.GetText(IdcSerialNumber),
+          view.GetText(IdcPackageVersion), view.GetText(IdcDriverVersion),
+          view.GetText(IdcScpiVersion),    view.GetText(IdcUiVersion)};
+}
+
+// A key of the instrument's version file, read by the instrument's own sed.
+std::string VersionOf(const char* address, const char* password, const std::string& key) {
+  return wfbench::ShellLine(address, password,
+                            "sed -n 's/^" + key + ": *//p' /tvs/releases/package_version");
+}
+
+Texts IdentityFromFiles(const char* address, const char* password, const std::string& model,
+                        const std::string& serial) {
+  return {model, serial, VersionOf(address, password, "package"), VersionOf(address, password, "driver"),
+          VersionOf(address, password, "scpi"), VersionOf(address, password, "ui")};
+}
+
+}  // namespace
+
+TEST(ConnectBench, KfwInstrumentShowsItsIdentityFromThePackageVersionFile) {
+  REQUIRE_BENCH();
+  WorkflowHarness harness;
+  harness.view.UseAddress(bench::kI1);
+  ASSERT_TRUE(harness.Run(BeginConnect));
+
+  EXPECT_EQ(harness.controller.familyCode, 1);
+  EXPECT_EQ(harness.controller.familyIndex, 0);
+  EXPECT_EQ(harness.Statuses(),
+            (Texts{"Connecting...", "Connected.", "Connecting...", "Connection established."}));
+  EXPECT_EQ(harness.Logs(), Texts{"Connecting to instrument IP (198.18.0.11)..."});
+  EXPECT_EQ(Identity(harness.view),
+            IdentityFromFiles(bench::kI1, bench::kKfwPassword, "TVS-8010", "TV8010A0001"));
+  EXPECT_EQ(harness.view.GetText(IdcPackageVersion), "2.4.1");
+  EXPECT_EQ(harness.view.GetText(IdcHostName), wfbench::ShellLine(bench::kI1, bench::kKfwPassword, "hostname"));
+  EXPECT_EQ(harness.view.progress.back(), 100);
+  EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
+}
+
+TEST(ConnectBench, Kf4InstrumentIsFoundByTheSecondPassword) {
+  REQUIRE_BENCH();
+  WorkflowHarness harness;
+  harness.view.UseAddress(bench::kI2);
+  ASSERT_TRUE(harness.Run(BeginConnect));
+
+  EXPECT_EQ(harness.controller.familyCode, 2);
+  EXPECT_EQ(harness.controller.familyIndex, 1);
+  EXPECT_EQ(harness.controller.password, bench::kKf4Password);
+  EXPECT_EQ(harness.LastStatus(), "Connection established.");
+  EXPECT_EQ(Identity(harness.view),
+            IdentityFromFiles(bench::kI2, bench::kKf4Password, "TVS-9020", "TV9020B0002"));
+  EXPECT_EQ(harness.view.GetText(IdcHostName), "i2");
+}
+
+TEST(ConnectBench, WithoutTheVersionFileTheVersionsComeFromTheInstrumentsSystemInfo) {
+  REQUIRE_BENCH();
+  wfbench::InstrumentKeeper keeper(bench::kI1, bench::kKfwPassword);
+  ASSERT_EQ(keeper.Run("mv /tvs/releases/package_version /tvs/releases/package_version.away && "
+                       "printf 'MODEL,TVS-8010\\nDRIVER,1.8.7-rc\\nSERVER,1.5.9\\n' > /tvs/etc/system_info && "
+                       "echo done"),
+            "done\n");
+  WorkflowHarness harness;
+  harness.view.UseAddress(bench::kI1);
+  ASSERT_TRUE(harness.Run(BeginConnect));
+  keeper.Run("rm -f /tvs/releases/package_version.away");
+
+  EXPECT_EQ(harness.LastStatus(), "Connection established.");
+  EXPECT_EQ(Identity(harness.view),
+            (Texts{"TVS-8010", "TV8010A0001", "--.--.--", "1.8.7-RC", "1.5.9", "--.--.--"}));
+}
+
+TEST(ConnectBench, AnAddressWithoutAnInstrumentEndsInConnectionFailed) {
+  REQUIRE_BENCH();
+  WorkflowHarness harness;
+  harness.view.UseAddress("198.18.0.99");
+  ASSERT_TRUE(harness.Run(BeginConnect));
+
+  EXPECT_EQ(harness.controller.familyCode, 0);
+  EXPECT_TRUE(harness.controller.password.empty());
+  EXPECT_EQ(harness.view.statuses.front(), "Connecting...");  // the probe, shown directly
+  EXPECT_EQ(harness.Statuses(), (Texts{"Connecting...", "Connection failed."}));
+  EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.99)...",
+                                   "connection to the ip (198.18.0.99) failed, please check the ip address."}));
+  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
+  EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
+}
