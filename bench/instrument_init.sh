@@ -209,6 +209,7 @@ reboot_cycle() {
   wait_for 20 eval '! kill -0 -1' || kill -KILL -1 2>/dev/null
   wait_for 20 eval '! kill -0 -1'
   for l in $LINKS; do ip link set "$l" down; done
+  find /tmp -mindepth 1 -maxdepth 1 -exec rm -rf {} +   # a tmpfs does not outlive a reboot
   local down address newkey
   down=$(knob "$ctl/bench_knobs" reboot_down)
   address=$(knob "$ctl/bench_knobs" reboot_address)

@@ -158,6 +158,7 @@ check_reboot() {
   key=$(host_key "$home")
   "$BENCH" ctl "$name" reboot_down=1 reboot_address="$moved" >/dev/null || { fail "ctl $name"; return; }
 
+  ssh_run "$pw" "$home" password 'echo kept >/root/selftest-kept; touch /tmp/selftest-gone'
   started=$(date +%s%N)
   ssh_run "$pw" "$home" password reboot >/dev/null
   local rc=$?
@@ -166,6 +167,8 @@ check_reboot() {
   check "$name: goes away after the reboot command" within 50 eval '! ssh_ok "$pw" "$home"'
   check "$name: comes back at the new address $moved" within 200 ssh_ok "$pw" "$moved"
   check "$name: no longer answers at $home" eval '! ssh_ok "$pw" "$home"'
+  same "$name: keeps its files but not /tmp across the reboot" \
+    "$(ssh_run "$pw" "$moved" password 'cat /root/selftest-kept; rm /root/selftest-kept; ls /tmp')" kept
   check "$name: keeps its host key across the reboot" [ -n "$key" -a "$(host_key "$moved")" = "$key" ]
   if have_server && [ "$(cat "$STATE/$name/ctl/vxi_state")" = on ]; then
     check "$name: VXI-11 registered again at $moved" within 50 vxi_listed "$moved"
