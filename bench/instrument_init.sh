@@ -223,8 +223,6 @@ reboot_cycle() {
 }
 
 trap 'log stopped; exit 0' TERM INT
-# A reboot(2) call inside a PID namespace reaches its init as SIGHUP.
-trap 'echo reboot >&3' HUP
 
 echo 1 >/proc/sys/net/ipv6/conf/all/disable_ipv6
 echo 1 >/proc/sys/net/ipv6/conf/default/disable_ipv6
