@@ -48,7 +48,7 @@ TEST(ConnectBench, KfwInstrumentShowsItsIdentityFromThePackageVersionFile) {
             IdentityFromFiles(bench::kI1, bench::kKfwPassword, "TVS-8010", "TV8010A0001"));
   EXPECT_EQ(harness.view.GetText(IdcPackageVersion), "2.4.1");
   EXPECT_EQ(harness.view.GetText(IdcHostName), wfbench::ShellLine(bench::kI1, bench::kKfwPassword, "hostname"));
-  EXPECT_EQ(harness.view.progress.back(), 100);
+  EXPECT_EQ(harness.view.LastProgress(), 100);
   EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
 }
 
@@ -92,7 +92,8 @@ TEST(ConnectBench, AnAddressWithoutAnInstrumentEndsInConnectionFailed) {
 
   EXPECT_EQ(harness.controller.familyCode, 0);
   EXPECT_TRUE(harness.controller.password.empty());
-  EXPECT_EQ(harness.view.statuses.front(), "Connecting...");  // the probe, shown directly
+  // The probe's status is shown directly, before the worker's.
+  EXPECT_EQ(harness.view.statuses, (Texts{"Connecting...", "Connecting...", "Connection failed."}));
   EXPECT_EQ(harness.Statuses(), (Texts{"Connecting...", "Connection failed."}));
   EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.99)...",
                                    "connection to the ip (198.18.0.99) failed, please check the ip address."}));

@@ -31,6 +31,7 @@ class RecordingView : public OperatorView {
   bool MessageBox(const std::string& text, bool okCancel = false) override;
 
   bool IsEnabled(int id) const;
+  int LastProgress() const { return progress.empty() ? -1 : progress.back(); }
   std::string Address() const;  // dotted
   const std::vector<std::string>& ListEntries() const { return list_; }
 

@@ -69,7 +69,7 @@ TEST(UpgradeBench, UploadsRebootsAndTheNextConnectShowsTheNewVersion) {
   EXPECT_EQ(CountOf(logs, "Uploading tvs80_2.5.0.tgz to the instrument at 198.18.0.11"), 1);
   EXPECT_EQ(CountOf(logs, kReconnected), 1);
   EXPECT_FALSE(wfbench::FileExists(decoded)) << "the copy deletes the uploaded archive";
-  EXPECT_EQ(harness.Progress().back(), 100);
+  EXPECT_EQ(harness.LastProgress(), 100);
   EXPECT_EQ(keeper.Run("[ -e /tvs/releases/update_pending ] || echo confirmed"), "confirmed\n");
 
   WorkflowHarness next;
@@ -93,7 +93,7 @@ TEST(UpgradeBench, RestorePutsTheSavedSoftwareBackAndRestarts) {
   EXPECT_EQ(CountOf(harness.Logs(), kReconnected), 1) << "NeedReboot is true from the Restore command";
   const std::vector<double> progress = harness.Progress();
   EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-  EXPECT_EQ(progress.back(), 100);
+  EXPECT_EQ(harness.LastProgress(), 100);
   EXPECT_EQ(InstalledPackage(), "2.3.9");
 }
 
@@ -149,8 +149,8 @@ TEST(UpgradeBench, APackageForAnotherModelEndsWithUpgradeNotSupported) {
   EXPECT_EQ(harness.LastStatus(), "Upgrade not supported.");
   EXPECT_EQ(CountOf(harness.Statuses(), "Restoring..."), 0);
   EXPECT_EQ(CountOf(harness.Logs(), "Package 1.1.0 is not made for the TVS-8010"), 1);
-  EXPECT_EQ(harness.Progress().back(), 0);
-  EXPECT_EQ(harness.view.progress.back(), 0);
+  EXPECT_EQ(harness.LastProgress(), 0);
+  EXPECT_EQ(harness.view.LastProgress(), 0);
   EXPECT_EQ(keeper.Run("cat /tvs/releases/package_version"), keeper.packageVersionText());
 }
 
@@ -218,7 +218,7 @@ TEST(UpgradeBench, CancelStopsTheUpgradeBeforeItsNextLine) {
   ASSERT_TRUE(harness.WaitUntilDone(120));
 
   EXPECT_EQ(harness.LastStatus(), "Upgrading cancelled.");
-  EXPECT_EQ(harness.Logs().back(), "The action has been cancelled.");
+  EXPECT_EQ(harness.LastLog(), "The action has been cancelled.");
   EXPECT_EQ(CountOf(harness.Logs(), kReconnected), 0);
   EXPECT_EQ(keeper.Run("cat /tvs/releases/package_version"), keeper.packageVersionText());
   EXPECT_TRUE(harness.view.IsEnabled(IdcUpgrade));

@@ -73,6 +73,16 @@ std::vector<double> WorkflowHarness::Progress() const {
   return values;
 }
 
+std::string WorkflowHarness::LastLog() const {
+  std::vector<std::string> logs = Logs();
+  return logs.empty() ? std::string() : logs.back();
+}
+
+double WorkflowHarness::LastProgress() const {
+  std::vector<double> values = Progress();
+  return values.empty() ? -1 : values.back();
+}
+
 std::string WorkflowHarness::LastStatus() const {
   std::vector<std::string> statuses = Statuses();
   return statuses.empty() ? std::string() : statuses.back();

@@ -32,6 +32,8 @@ class WorkflowHarness {
   std::vector<std::string> Logs() const;           // posted log lines
   std::vector<double> Progress() const;            // posted progress values
   std::string LastStatus() const;
+  std::string LastLog() const;
+  double LastProgress() const;  // -1 when none was posted
 
   UpdaterController controller;
   RecordingView view;
