@@ -149,12 +149,6 @@ TEST_F(InterpreterTest, EchoPostsTheInstrumentsOutputWithoutLineFeeds) {
   EXPECT_EQ(shell.calls.size(), 3u);
 }
 
-TEST_F(InterpreterTest, EchoOutputIsCutAtItsCapacity) {
-  shell.Answer("echo long", std::string(5000, 'x'));
-  EXPECT_EQ(Run("echo long\n"), ScriptSuccess);
-  EXPECT_EQ(fake::TextsOf(Notices(), NoticeLog), std::vector<std::string>{std::string(4095, 'x')});
-}
-
 TEST_F(InterpreterTest, AssignmentStoresTheEchoedValue) {
   shell.Answer("Serial=", "(Serial===TV8010A0001)\n");
   variables["Dir"] = "/tvs/etc";

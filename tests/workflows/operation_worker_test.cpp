@@ -182,10 +182,4 @@ TEST_F(OperationWorkerTest, AFaultyOperationDoesNotEndTheWorker) {
   EXPECT_EQ(runs, 2);
 }
 
-TEST_F(OperationWorkerTest, ShutdownOfAWorkerNeverStarted) {
-  OperationWorker worker(controller);
-  worker.Shutdown();
-  EXPECT_TRUE(controller.cancelRequested);
-}
-
 }  // namespace
