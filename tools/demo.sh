@@ -11,7 +11,7 @@
 # ($DISPLAY empty) it runs under Xvfb, connects once to DEMO_ADDRESS
 # (198.18.0.11 unless set), saves a screenshot to DEMO_SCREENSHOT
 # (build/demo-window.png unless set), upgrades from DEMO_PACKAGE when that is
-# set, and closes.
+# set, restores when DEMO_RESTORE is 1, and closes.
 set -eu
 
 ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
@@ -88,6 +88,7 @@ else
   TAVRINOPERATOR_DEMO_CONNECT=${DEMO_ADDRESS:-198.18.0.11} \
   TAVRINOPERATOR_DEMO_SCREENSHOT=$shot \
   TAVRINOPERATOR_DEMO_UPGRADE=${DEMO_PACKAGE:-} \
+  TAVRINOPERATOR_DEMO_RESTORE=${DEMO_RESTORE:-} \
   TAVRINOPERATOR_DEMO_EXIT=1 \
     timeout 900 "$BENCH" exec "$BIN/TavrinOperator" || fail "the window did not finish"
   [ -s "$shot" ] || fail "no screenshot was written"

@@ -81,10 +81,18 @@ class DemoDriver {
 
   void Upgrade() {
     const std::string package = Env("TAVRINOPERATOR_DEMO_UPGRADE");
-    if (package.empty()) return Finish();
+    if (package.empty()) return Restore();
     dialog_.SetText(IdcPackagePath, package);
     Press(IdcUpgrade, [this] {
       Say("upgrade");
+      Restore();
+    });
+  }
+
+  void Restore() {
+    if (Env("TAVRINOPERATOR_DEMO_RESTORE") != "1") return Finish();
+    Press(IdcRestore, [this] {
+      Say("restore");
       Finish();
     });
   }
@@ -100,8 +108,11 @@ class DemoDriver {
 }  // namespace
 
 bool StartDemoDriver(CInstrumentUpdaterDlg& window) {
-  if (Env("TAVRINOPERATOR_DEMO_CONNECT").empty() && Env("TAVRINOPERATOR_DEMO_UPGRADE").empty())
-    return false;
+  bool asked = false;
+  for (const char* name : {"TAVRINOPERATOR_DEMO_CONNECT", "TAVRINOPERATOR_DEMO_UPGRADE",
+                           "TAVRINOPERATOR_DEMO_RESTORE"})
+    asked = asked || !Env(name).empty();
+  if (!asked) return false;
   auto* driver = new DemoDriver(window);
   QObject::connect(&window.Dialog(), &QObject::destroyed, [driver] { delete driver; });
   driver->Start();

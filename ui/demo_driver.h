@@ -4,6 +4,7 @@
 //   TAVRINOPERATOR_DEMO_CONNECT     address to type in and connect to
 //   TAVRINOPERATOR_DEMO_SCREENSHOT  PNG file written once the connect ended
 //   TAVRINOPERATOR_DEMO_UPGRADE     package to upgrade from after the connect
+//   TAVRINOPERATOR_DEMO_RESTORE     "1": restore after that
 //   TAVRINOPERATOR_DEMO_EXIT        "1": close the window when all is done
 // Each step's status line is printed to standard output.
 class CInstrumentUpdaterDlg;
