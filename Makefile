@@ -26,3 +26,10 @@ clean:
 demo: deps $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator benchterm examples tv_instrument_server
 	@BUILD=$(BUILD) bash tools/demo.sh
+
+# Timings of the programs beside the tools an operator would otherwise use,
+# on the bench (brought up and down unless it is up already); prints one
+# table (benchmarks/run.sh). Not a pass/fail step.
+bench: deps $(BUILD)/CMakeCache.txt
+	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator tavrinctl benchterm examples tv_instrument_server benchmark_drivers
+	@BUILD=$(BUILD) bash benchmarks/run.sh
