@@ -51,6 +51,12 @@ else
 fi
 "$BENCH" status
 
+# Where the desktop would keep the user's runtime files.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR=/tmp/runtime-$(id -u)
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
+
 # benchterm lies beside the operator program.
 export TAVRINOPERATOR=$BIN
 
