@@ -83,8 +83,8 @@ demo: the window opens now. Try:
   - DISCOVERY, then Discovery: lists the instruments of InstrumentConfig.json
   - a hostname and Apply; Upgrade from $BIN/packages/ (tvs80_*.kfw for the
     TVS-8010s, tvs90_*.kf4 for the TVS-9020); Restore puts the old software back
-The bench is taken down when the window closes.
 EOT
+  [ "$bench_started" -eq 0 ] || say "the bench goes down when the window closes"
   "$BENCH" exec "$BIN/TavrinOperator"
 else
   start_xvfb
