@@ -24,22 +24,33 @@ struct Outcomes {
 };
 
 // The query's reply buffer, one byte longer than the capacity given to
-// link_read so that even a full reply stays a terminated text.
+// link_read so that even a full reply stays a terminated text. One buffer
+// serves every query; clearing it zeroes only what the previous read may
+// have written, not all 512000 bytes again for every short reply.
 class ReplyBuffer {
  public:
   ReplyBuffer() : bytes_(kReplyCapacity + 1, '\0') {}
   char* clear() {
-    std::memset(bytes_.data(), 0, bytes_.size());
+    std::memset(bytes_.data(), 0, dirty_);
+    dirty_ = bytes_.size();  // until the read reports how far it wrote
     return bytes_.data();
+  }
+  // A read that succeeded wrote nothing past the bytes it consumed; after
+  // a failed one the whole buffer counts as written.
+  void note_read(int result) {
+    if (result >= 0) dirty_ = static_cast<std::size_t>(result);
   }
   std::string text() const { return std::string(bytes_.data()); }
 
  private:
   std::vector<char> bytes_;
+  std::size_t dirty_ = 0;  // every byte from here on is zero
 };
 
 int read_reply_into(InstrumentLink& link, ReplyBuffer& reply) {
-  return link_read(link, reply.clear(), kReplyCapacity, false, false, 0, nullptr);
+  int rc = link_read(link, reply.clear(), kReplyCapacity, false, false, 0, nullptr);
+  reply.note_read(rc);
+  return rc;
 }
 
 Wait classify(int stb) {
@@ -91,7 +102,7 @@ std::string run_query(InstrumentLink& link, const std::string& command, bool& er
                       const Outcomes& outcomes, WaitFn wait) {
   QueryInterruptScope scope;
   error = false;
-  ReplyBuffer reply;
+  static ReplyBuffer reply;  // queries run one at a time, on the main thread
   if (link_write(link, command.data(), static_cast<long>(command.size()), false, true) <= 0) {
     error = outcomes.writeFailedFlag;
     return std::string();
