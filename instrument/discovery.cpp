@@ -39,7 +39,9 @@ constexpr int kQuerySize = 2048;
 constexpr std::size_t kIdnChars = 255;
 
 std::atomic<bool> g_stop{false};
-std::vector<std::string> g_seen;  // used by the discovering thread only
+// Both used by the discovering thread only.
+std::vector<std::string> g_seen;
+std::vector<std::string> g_seenIdn;
 
 std::mutex g_listMutex;
 std::vector<InstrumentInfo> g_discovered;
@@ -145,6 +147,10 @@ bool AlreadySeen(const std::string& address) {
   return std::find(g_seen.begin(), g_seen.end(), address) != g_seen.end();
 }
 
+bool AlreadyIdentified(const std::string& idn) {
+  return !idn.empty() && std::find(g_seenIdn.begin(), g_seenIdn.end(), idn) != g_seenIdn.end();
+}
+
 bool IdentifyResponder(const sockaddr_in& from, const InstrumentCollector& collector) {
   char text[22] = {0};
   inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
@@ -157,7 +163,11 @@ bool IdentifyResponder(const sockaddr_in& from, const InstrumentCollector& colle
     if (instrument_query(text, "*IDN?", buffer, kQuerySize - 1, false) == 1) {
       instrumentInfo.idn.assign(buffer, strnlen(buffer, kIdnChars));
     }
-    if (collector) collector(instrumentInfo);
+    // An instrument on two of our networks answers each pass from another
+    // address; its identification (with its serial number) tells it is the
+    // same one, and the first address found stays the one listed.
+    if (!AlreadyIdentified(instrumentInfo.idn) && collector) collector(instrumentInfo);
+    if (!instrumentInfo.idn.empty()) g_seenIdn.push_back(instrumentInfo.idn);
     if (g_seen.size() < kMaxSeen) g_seen.push_back(address.substr(0, kAddressChars));
   }
   return g_stop.load();
@@ -215,6 +225,7 @@ bool DecodePortmapReply(const char* data, std::size_t length, std::uint32_t xid,
 void discover_instruments(const InstrumentCollector& collector) {
   g_stop = false;
   g_seen.clear();
+  g_seenIdn.clear();
   std::vector<std::string> ipInfo = ListLocalAddresses();
   for (const std::string& address : ipInfo) {
     if (g_stop.load()) break;
