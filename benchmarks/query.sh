@@ -17,7 +17,9 @@ for ((i = 0; i < RUNS; i++)); do
   if ((i % 2)); then timed peer peer_query; timed ours ours_query
   else timed ours ours_query; timed peer peer_query; fi
 done
-note="$(failures_note ours peer)$RUNS runs each"
+in_process=$("$DRIVERS/bench_query" "$HOST" "*IDN?" 100 2>>"$LOG")
+note="$(failures_note ours peer)$RUNS runs each, one process per query"
+[ -n "$in_process" ] && note+="; ours within one process: $(awk -v v="$in_process" 'BEGIN { printf "%.1f ms", v / 1000 }') per query"
 [ "$ours_reply" = "$peer_reply" ] || note="replies differ: \"$ours_reply\" / \"$peer_reply\"; $note"
 row_time "one-shot SCPI query \`*IDN?\` (link opened and closed)" \
   "$(median "${ours[@]}")" "$(median "${peer[@]}")" "<=" 1.0 "$note"
