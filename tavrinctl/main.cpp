@@ -1,4 +1,5 @@
 // tavrinctl: the operator's workflows from a shell, for scripted work.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -6,6 +7,9 @@
 #include "tavrinctl/ctl_session.h"
 
 int main(int argc, char** argv) {
+  // The RPC and SSH libraries write to sockets that an instrument may close
+  // at any moment; a failed write must be an error result, not the end.
+  std::signal(SIGPIPE, SIG_IGN);
   CtlCommand command;
   std::string error;
   if (!ParseCtlCommand(argc, argv, command, error)) {
