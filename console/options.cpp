@@ -10,7 +10,7 @@ bool sleepFlag = true;
 namespace {
 
 const char kUsage[] =
-    " benchterm.exe <rip=...> [options]\n"
+    " benchterm <rip=...> [options]\n"
     " rip\t\tthe server's ip address.\n"
     " q\t\t\texit this console\n"
     " -help print this information.\n";

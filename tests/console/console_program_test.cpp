@@ -49,7 +49,7 @@ namespace console {
 namespace {
 
 const char kUsageText[] =
-    " benchterm.exe <rip=...> [options]\n rip\t\tthe server's ip address.\n"
+    " benchterm <rip=...> [options]\n rip\t\tthe server's ip address.\n"
     " q\t\t\texit this console\n -help print this information.\n\n";
 const char kNoAddressText[] =
     "Please enter the IP address of the server as an argument.\nUse -help for more information.\n";

@@ -30,7 +30,7 @@ std::pair<std::string, bool> Check(const OptionTable& table) {
 }
 
 const char kUsage[] =
-    " benchterm.exe <rip=...> [options]\n rip\t\tthe server's ip address.\n"
+    " benchterm <rip=...> [options]\n rip\t\tthe server's ip address.\n"
     " q\t\t\texit this console\n -help print this information.\n\n";
 const char kNoAddress[] =
     "Please enter the IP address of the server as an argument.\nUse -help for more information.\n";
