@@ -5,8 +5,8 @@
 # (lxi), so that the rate leaves out starting and connecting.
 . "$(dirname "$0")/common.sh"
 enter_bench "$@"
-RUNS=${RUNS:-5}
-N=${QUERIES:-1000}
+RUNS=${RUNS:-9}
+N=${QUERIES:-2000}
 need "$BIN/benchterm"
 QUERY_FILE=$WORK/console_queries.txt
 QUIT_FILE=$WORK/console_quit.txt

@@ -27,9 +27,16 @@ SUFFIX=' >/dev/null 2>&1 && sync && echo yes || echo no'
 old_down=$(sed -n 's/^reboot_down=//p' "$KNOBS" 2>/dev/null | tail -n 1)
 peer_ssh 'tar -C /tvs -cf - releases' >"$SAVED" 2>>"$LOG" && [ -s "$SAVED" ] ||
   die "cannot save the software of $HOST"
+# Others' tests share the bench and may hold i3 a moment (a reboot, a
+# changed password): putting the software back is tried a few times.
 put_back() {
-  peer_ssh 'rm -rf /tvs/releases /tmp/tvs_update /tmp/tvs_update.tgz && tar -C /tvs -xf -' \
-    <"$SAVED" >>"$LOG" 2>&1
+  local n
+  for n in 1 2 3 4 5; do
+    peer_ssh 'rm -rf /tvs/releases /tmp/tvs_update /tmp/tvs_update.tgz && tar -C /tvs -xf -' \
+      <"$SAVED" >>"$LOG" 2>&1 && return 0
+    sleep 2
+  done
+  return 1
 }
 cleanup() {
   put_back || say "could not put back the software of $HOST (saved in $SAVED)"
