@@ -61,11 +61,7 @@ class PresenterTest : public testing::Test {
     notices_.Drain([this](const WorkerNotice& notice) { presenter_.HandleNotice(notice); });
   }
   void Notice(int code, const std::string& text = std::string(), double value = 0) {
-    WorkerNotice notice;
-    notice.code = code;
-    notice.text = text;
-    notice.value = value;
-    presenter_.HandleNotice(notice);
+    presenter_.HandleNotice({code, text, value});
   }
   bool GroupEnabled(bool expected) {
     for (int id : kGroup)
@@ -183,7 +179,7 @@ TEST_F(PresenterTest, TheGroupStaysDisabledFromTheRequestUntilOperationDone) {
   const std::pair<double, int> progress[] = {{150.7, 100}, {-3, 0}, {42.9, 42}, {NAN, 0}};
   for (const auto& p : progress) {
     Notice(NoticeProgress, "", p.first);
-    EXPECT_EQ(view_.progress, p.second) << p.first;
+    EXPECT_EQ(view_.LastProgress(), p.second) << p.first;
   }
   EXPECT_TRUE(GroupEnabled(false));
   EXPECT_EQ(view_.texts[IdcStatus], "Connecting...");

@@ -1,51 +1,111 @@
 #pragma once
-// An OperatorView that keeps what the window would show and answers
-// message boxes as told; for tests of the window's logic.
+// A view that keeps what the window would show and answers message boxes
+// as told, and a shell that accepts one password; for tests of the window's
+// logic. Header only: the script and window tests include it as well.
+#include <algorithm>
+#include <cstdio>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "core/operator_view.h"
+#include "core/remote_shell.h"
 
-class RecordingView : public OperatorView {
+// Any view interface built on OperatorView, recording into public members.
+template <typename Base>
+class RecordingViewOf : public Base {
  public:
-  // Address mode with this dotted address in the field.
-  void UseAddress(const std::string& dotted);
-  // Discovery mode with these list entries, `selected` chosen.
-  void UseDiscoveryList(const std::vector<std::string>& entries, int selected);
-
-  void SetText(int id, const std::string& text) override;
-  std::string GetText(int id) override;
-  void Enable(int id, bool enabled) override { enabled_[id] = enabled; }
-  void SetCheck(int id, bool checked) override { checks_[id] = checked; }
-  bool GetCheck(int id) override { return checks_[id]; }
-  void GetAddress(unsigned char parts[4]) override;
-  void SetAddress(const unsigned char parts[4]) override;
-  void ListReset() override;
-  void ListAppend(const std::string& entry) override { list_.push_back(entry); }
-  int ListCount() override { return static_cast<int>(list_.size()); }
-  int ListSelected() override { return selected_; }
-  void ListSelect(int index) override { selected_ = index; }
-  void LogAppend(const std::string& line) override { logLines.push_back(line); }
+  void SetText(int id, const std::string& text) override {
+    texts[id] = text;
+    if (id == IdcStatus) statuses.push_back(text);
+  }
+  std::string GetText(int id) override {
+    auto it = texts.find(id);
+    return it == texts.end() ? std::string() : it->second;
+  }
+  void Enable(int id, bool on) override { enabled[id] = on; }
+  void SetCheck(int id, bool on) override { checks[id] = on; }
+  bool GetCheck(int id) override { return checks[id]; }
+  void GetAddress(unsigned char parts[4]) override { std::copy(address, address + 4, parts); }
+  void SetAddress(const unsigned char parts[4]) override { std::copy(parts, parts + 4, address); }
+  void ListReset() override {
+    list.clear();
+    selected = -1;
+  }
+  void ListAppend(const std::string& entry) override { list.push_back(entry); }
+  int ListCount() override { return static_cast<int>(list.size()); }
+  int ListSelected() override { return selected; }
+  void ListSelect(int index) override { selected = index; }
+  void LogAppend(const std::string& line) override { log.push_back(line); }
   void SetProgress(int percent) override { progress.push_back(percent); }
-  bool MessageBox(const std::string& text, bool okCancel = false) override;
+  // OK/Cancel boxes take the next of `answers`, OK when none is left.
+  bool MessageBox(const std::string& text, bool okCancel = false) override {
+    messages.push_back(text);
+    if (!okCancel || answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
 
-  bool IsEnabled(int id) const;
+  bool IsEnabled(int id) const {
+    auto it = enabled.find(id);
+    return it == enabled.end() ? untouchedEnabled : it->second;
+  }
   int LastProgress() const { return progress.empty() ? -1 : progress.back(); }
-  std::string Address() const;  // dotted
-  const std::vector<std::string>& ListEntries() const { return list_; }
+  void SetAddressText(const std::string& dotted) {
+    unsigned n[4] = {0, 0, 0, 0};
+    std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &n[0], &n[1], &n[2], &n[3]);
+    for (int i = 0; i < 4; ++i) address[i] = static_cast<unsigned char>(n[i]);
+  }
+  std::string Address() const {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+    return text;
+  }
+  // Address mode with this dotted address in the field.
+  void UseAddress(const std::string& dotted) {
+    SetAddressText(dotted);
+    checks[IdcIpMode] = true;
+    checks[IdcDiscoveryMode] = false;
+  }
+  // Discovery mode with these list entries, `chosen` selected.
+  void UseDiscoveryList(const std::vector<std::string>& entries, int chosen) {
+    list = entries;
+    selected = chosen;
+    checks[IdcIpMode] = false;
+    checks[IdcDiscoveryMode] = true;
+  }
 
+  std::map<int, std::string> texts;
+  std::map<int, bool> enabled;
+  bool untouchedEnabled = false;  // what IsEnabled says of a control never touched
+  std::map<int, bool> checks;
+  unsigned char address[4] = {0, 0, 0, 0};
+  std::vector<std::string> list;
+  int selected = -1;
   std::vector<std::string> statuses;  // every text the status line received
-  std::vector<std::string> logLines;
+  std::vector<std::string> log;
   std::vector<int> progress;
   std::vector<std::string> messages;
-  bool messageAnswer = true;
+  std::deque<bool> answers;
+};
 
- private:
-  std::map<int, std::string> texts_;
-  std::map<int, bool> enabled_;
-  std::map<int, bool> checks_;
-  unsigned char address_[4] = {0, 0, 0, 0};
-  std::vector<std::string> list_;
-  int selected_ = -1;
+using RecordingView = RecordingViewOf<OperatorView>;
+
+// Accepts logins with `acceptedPassword` only (none while it is empty) and
+// records the commands.
+class OnePasswordShell : public RemoteShell {
+ public:
+  explicit OnePasswordShell(std::string accepted = std::string()) : acceptedPassword(std::move(accepted)) {}
+  bool RunCommand(const char*, const char*, const char* password, const char* command, const char*,
+                  int*, char*, std::size_t) override {
+    commands.push_back(command != nullptr ? command : "");
+    return !acceptedPassword.empty() && password != nullptr && acceptedPassword == password;
+  }
+  bool SendFile(const char*, const char*, const char*, const char*) override { return false; }
+  bool Cancel() override { return false; }
+
+  std::string acceptedPassword;
+  std::vector<std::string> commands;
 };

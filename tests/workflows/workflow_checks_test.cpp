@@ -9,7 +9,6 @@
 
 #include "core/operation_codes.h"
 #include "core/operator_view.h"
-#include "core/remote_shell.h"
 #include "core/settings.h"
 #include "core/worker_notice.h"
 #include "instrument/discovery.h"
@@ -24,29 +23,12 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// Accepts one password (none when empty) and counts the calls.
-class ScriptedShell : public RemoteShell {
- public:
-  explicit ScriptedShell(std::string accepted) : accepted_(std::move(accepted)) {}
-  bool RunCommand(const char*, const char*, const char* password, const char*, const char*, int*,
-                  char*, std::size_t) override {
-    ++calls;
-    return !accepted_.empty() && password != nullptr && accepted_ == password;
-  }
-  bool SendFile(const char*, const char*, const char*, const char*) override { return false; }
-  bool Cancel() override { return false; }
-  int calls = 0;
-
- private:
-  std::string accepted_;
-};
-
 struct Unit : WorkflowHarness {
   explicit Unit(const std::string& acceptedPassword = "") : WorkflowHarness(false), shell(acceptedPassword) {
     controller.shell = &shell;
     view.UseAddress("198.18.0.11");
   }
-  ScriptedShell shell;
+  OnePasswordShell shell;
 };
 
 // A small valid kfw package in a directory of its own.
@@ -76,7 +58,7 @@ TEST(SetHostNameChecks, TheNameIsTrimmedKeepsItsInnerBlanksAndMustNotBeBlank) {
   unit.view.SetText(IdcHostName, " \t ");
   EXPECT_FALSE(unit.Begin(BeginSetHostName));
   EXPECT_EQ(unit.view.messages, Texts{"Please enter a hostname."});
-  EXPECT_EQ(unit.shell.calls, 0);
+  EXPECT_EQ(unit.shell.commands.size(), 0u);
 
   unit.view.SetText(IdcHostName, "  lab bench 7 \r\n");
   EXPECT_TRUE(unit.Begin(BeginSetHostName));
@@ -90,7 +72,7 @@ TEST(UpgradeChecks, APackageNameWithShellCharactersIsRefusedFirst) {
   unit.view.SetText(IdcPackagePath, "/tmp/pkg$(reboot).kfw");
   EXPECT_FALSE(unit.Begin(BeginUpgrade));
   EXPECT_EQ(unit.view.messages, Texts{kPackageNameNotShellSafe});
-  EXPECT_EQ(unit.shell.calls, 0);
+  EXPECT_EQ(unit.shell.commands.size(), 0u);
   EXPECT_TRUE(unit.view.IsEnabled(IdcUpgrade));
 
   // Only the name travels to the instrument; the folder may be anything.
@@ -130,7 +112,7 @@ TEST(InstrumentChoice, TheAddressOrTheListSelectionMustBeUsable) {
   unit.view.UseDiscoveryList({}, -1);
   EXPECT_FALSE(unit.Begin(BeginRestore));
   EXPECT_EQ(unit.view.messages, (Texts{"Please check the ip address.", "Please select an Instrument."}));
-  EXPECT_EQ(unit.shell.calls, 0);
+  EXPECT_EQ(unit.shell.commands.size(), 0u);
 
   unit.view.UseAddress("1.0.0.0");
   EXPECT_TRUE(unit.Begin(BeginConnect));
@@ -173,7 +155,7 @@ TEST(NoticeRendering, ProgressIsClampedAndEmptyLogLinesStayOutOfTheList) {
   EXPECT_EQ(unit.view.progress, (std::vector<int>{100, 0, 42}));
   RenderNotice(unit.controller, {NoticeLog, "", 0});
   RenderNotice(unit.controller, {NoticeLog, "Searching the instrument...", 0});
-  EXPECT_EQ(unit.view.logLines, Texts{"Searching the instrument..."});
+  EXPECT_EQ(unit.view.log, Texts{"Searching the instrument..."});
   RenderNotice(unit.controller, {NoticeHostName, "", 0});
   RenderNotice(unit.controller, {NoticeStatus, "", 0});
   EXPECT_EQ(unit.view.GetText(IdcHostName), "");
@@ -188,7 +170,7 @@ TEST(NoticeRendering, AMovedInstrumentUpdatesTheAddressAndReselectsItsEntry) {
   unit.view.ListAppend("stale entry");
   RenderNotice(unit.controller, {NoticeInstrumentAddress, "198.18.0.21", 0});
   EXPECT_EQ(unit.view.Address(), "198.18.0.21");
-  EXPECT_EQ(unit.view.ListEntries(), (Texts{"198.18.0.11 (Tavrin,TVS-8010,TV8010A0001,2.4.1)",
+  EXPECT_EQ(unit.view.list, (Texts{"198.18.0.11 (Tavrin,TVS-8010,TV8010A0001,2.4.1)",
                                             "198.18.0.21 (Tavrin,TVS-8010,TV8010A0001,2.4.1)"}));
   EXPECT_EQ(unit.view.ListSelected(), 1);
 
