@@ -6,6 +6,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "instrument/discovery.h"
+#include "scripts/reboot_wait.h"
+
 namespace fake {
 
 void ScriptedShell::Answer(const std::string& needle, const std::string& output, bool ok) {
@@ -62,6 +65,22 @@ bool ScriptedShell::Cancel() {
   ++cancels;
   return true;
 }
+
+FakeInstrumentTest::FakeInstrumentTest(const std::string& address) {
+  controller.shell = &shell;
+  controller.noticeSink = &queue;
+  controller.clock = &clock;
+  controller.userName = "root";
+  controller.password = "kdrun64";
+  controller.targetAddress = address;
+}
+
+void FakeInstrumentTest::TearDown() {
+  SetRebootSearch(nullptr);
+  ClearDiscoveredInstruments();
+}
+
+std::vector<WorkerNotice> FakeInstrumentTest::Notices() { return TakeNotices(queue); }
 
 std::vector<WorkerNotice> TakeNotices(NoticeQueue& queue) {
   std::vector<WorkerNotice> notices;

@@ -1,6 +1,8 @@
 #pragma once
 // A scripted instrument shell and a clock that advances only when slept
 // on, for running script pieces and the reboot wait without an instrument.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -9,6 +11,7 @@
 #include "core/clock.h"
 #include "core/notice_queue.h"
 #include "core/remote_shell.h"
+#include "core/updater_controller.h"
 
 namespace fake {
 
@@ -77,6 +80,21 @@ class FakeClock : public Clock {
 
  private:
   std::uint64_t now_ = 1000000;
+};
+
+// A controller logged in as root with the kfw password at `address`,
+// through the stand-ins above. Afterwards the reboot wait's search is the
+// real one again and the discovered list is empty.
+class FakeInstrumentTest : public ::testing::Test {
+ protected:
+  explicit FakeInstrumentTest(const std::string& address);
+  void TearDown() override;
+  std::vector<WorkerNotice> Notices();
+
+  UpdaterController controller;
+  ScriptedShell shell;
+  FakeClock clock;
+  NoticeQueue queue;
 };
 
 // Everything queued so far, oldest first.

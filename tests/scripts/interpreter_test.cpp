@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "core/updater_controller.h"
 #include "instrument/discovery.h"
 #include "scripts/reboot_wait.h"
 #include "scripts/script_interpreter.h"
@@ -13,15 +12,9 @@ namespace {
 
 const std::string kSuffix = " >/dev/null 2>&1 && sync && echo yes || echo no";
 
-class InterpreterTest : public ::testing::Test {
+class InterpreterTest : public fake::FakeInstrumentTest {
  protected:
-  void SetUp() override {
-    controller.shell = &shell;
-    controller.noticeSink = &queue;
-    controller.clock = &clock;
-    controller.userName = "root";
-    controller.password = "kdrun64";
-    controller.targetAddress = "198.18.0.11";
+  InterpreterTest() : FakeInstrumentTest("198.18.0.11") {
     controller.progressStep = 10;
     // Unit tests never broadcast: the search finds nothing.
     SetRebootSearch([this](UpdaterController&) {
@@ -30,64 +23,47 @@ class InterpreterTest : public ::testing::Test {
       return 0;
     });
   }
-  void TearDown() override { SetRebootSearch(nullptr); }
 
   ScriptResult Run(const std::string& piece) { return RunScriptSection(controller, piece, variables); }
-  std::vector<WorkerNotice> Notices() { return fake::TakeNotices(queue); }
 
-  UpdaterController controller;
-  fake::ScriptedShell shell;
-  fake::FakeClock clock;
-  NoticeQueue queue;
   ScriptVariables variables;
   int searches = 0;
 };
 
 TEST(NormalizeLineTest, StripsLeadingSpacesThenTabsOnceAndEveryLineBreak) {
-  std::string line = "  \t\t x\r\n";
-  NormalizeLine(line);
-  EXPECT_EQ(line, " x");
-  line = "\t  y";  // tabs first: the spaces after them stay
-  NormalizeLine(line);
-  EXPECT_EQ(line, "  y");
-  line = "a\rb\nc";
-  NormalizeLine(line);
-  EXPECT_EQ(line, "abc");
-  line = "   ";
-  NormalizeLine(line);
-  EXPECT_EQ(line, "");
+  const std::pair<const char*, const char*> cases[] = {
+      {"  \t\t x\r\n", " x"},
+      {"\t  y", "  y"},  // tabs first: the spaces after them stay
+      {"a\rb\nc", "abc"},
+      {"   ", ""}};
+  for (const auto& [in, out] : cases) {
+    std::string line = in;
+    NormalizeLine(line);
+    EXPECT_EQ(line, out) << in;
+  }
 }
 
-TEST(ExpandVariablesTest, ReplacesBothFormsAndLeavesUnknownNamesToTheShell) {
-  ScriptVariables variables{{"A", "1"}, {"Path", "/tmp/x y"}};
-  std::string line = "cp $Path ${A}/$A $B ${B} $a";
-  ExpandVariables(line, variables);
-  EXPECT_EQ(line, "cp /tmp/x y 1/1 $B ${B} $a");
-}
-
-TEST(ExpandVariablesTest, ShorterNameRewritesALongerReferenceUnlessTheLongerComesFirst) {
-  ScriptVariables variables{{"A", "1"}, {"AB", "2"}};
-  std::string line = "$A $AB";
-  ExpandVariables(line, variables);
-  EXPECT_EQ(line, "1 1B");
-  line = "$AB $A";
-  ExpandVariables(line, variables);
-  EXPECT_EQ(line, "2 1");
-  line = "${AB} $A";
-  ExpandVariables(line, variables);
-  EXPECT_EQ(line, "2 1");
-  // The longer one has no value: the shorter one's replacement eats into it.
-  variables.erase("AB");
-  line = "$AB $A";
-  ExpandVariables(line, variables);
-  EXPECT_EQ(line, "1B 1");
-}
-
-TEST(ExpandVariablesTest, ValueThatNamesItselfIsReplacedOnce) {
-  ScriptVariables variables{{"A", "$A$A"}};
-  std::string line = "x $A y";
-  ExpandVariables(line, variables);
-  EXPECT_EQ(line, "x $A$A y");
+TEST(ExpandVariablesTest, ReplacesBothFormsInNameOrderAndLeavesUnknownNamesToTheShell) {
+  const ScriptVariables ab{{"A", "1"}, {"AB", "2"}};
+  const struct {
+    const char* why;
+    ScriptVariables variables;
+    const char* line;
+    const char* expanded;
+  } cases[] = {
+      {"both forms; unknown names stay", {{"A", "1"}, {"Path", "/tmp/x y"}},
+       "cp $Path ${A}/$A $B ${B} $a", "cp /tmp/x y 1/1 $B ${B} $a"},
+      {"a shorter name rewrites a longer reference", ab, "$A $AB", "1 1B"},
+      {"unless the longer one comes first", ab, "$AB $A", "2 1"},
+      {"or is braced", ab, "${AB} $A", "2 1"},
+      {"a longer name without a value is eaten into", {{"A", "1"}}, "$AB $A", "1B 1"},
+      {"a value that names itself is replaced once", {{"A", "$A$A"}}, "x $A y", "x $A$A y"},
+  };
+  for (const auto& c : cases) {
+    std::string line = c.line;
+    ExpandVariables(line, c.variables);
+    EXPECT_EQ(line, c.expanded) << c.why;
+  }
 }
 
 TEST_F(InterpreterTest, EmptyPieceSucceedsWithoutProgress) {
@@ -209,45 +185,47 @@ TEST_F(InterpreterTest, IfElseOnSeveralLinesRunsTheChosenBranch) {
   EXPECT_EQ(fake::CountOf(Notices(), NoticeProgress), 3);
 
   shell = fake::ScriptedShell();
-  controller.shell = &shell;
   shell.Answer("[ -e", "no\n");
   EXPECT_EQ(Run(piece), ScriptSuccess);
-  EXPECT_EQ(shell.Commands()[1], "echo absent");
+  EXPECT_EQ(shell.Commands(), (std::vector<std::string>{"[ -e /tvs/pending ]" + kSuffix,
+                                                        "echo absent", "echo after"}));
 }
 
-TEST_F(InterpreterTest, IfWithoutElseRunsNothingWhenFalse) {
-  shell.Answer("[ -d /a ]", "no\n");
-  EXPECT_EQ(Run("if [ -d /a ]; then\n  echo yes-branch\nfi\necho next\n"), ScriptSuccess);
-  EXPECT_EQ(shell.Commands(), (std::vector<std::string>{"[ -d /a ]" + kSuffix, "echo next"}));
-}
-
-TEST_F(InterpreterTest, IfWithThenAndElseOnTheIfLine) {
-  shell.Answer("[ 1 ]", "no\n");
-  shell.Succeed("touch");
-  EXPECT_EQ(Run("if [ 1 ]; then touch /a; else touch /b\nfi\n"), ScriptSuccess);
-  EXPECT_EQ(shell.Commands(), (std::vector<std::string>{"[ 1 ]" + kSuffix, "touch /b" + kSuffix}));
-  // The if line is never the end of its block: a block written wholly on
-  // one line collects on, and here never ends.
-  EXPECT_EQ(Run("if [ 1 ]; then touch /a; fi\necho x\n"), ScriptError);
-  EXPECT_EQ(shell.calls.size(), 2u);
-}
-
-TEST_F(InterpreterTest, ThenAndElseInAnyCase) {
-  shell.Answer("[ -e /x ]", "no\n");
-  EXPECT_EQ(Run("if [ -e /x ]; THEN\n echo a\nElse\n echo b\nfi\n"), ScriptSuccess);
-  EXPECT_EQ(shell.Commands().back(), "echo b");
-  // The line that ends the collection must be a lower-case fi.
-  EXPECT_EQ(Run("if [ -e /x ]; then\n echo a\nFI\n"), ScriptError);
-}
-
-TEST_F(InterpreterTest, MalformedOrUnreachableIfIsAnError) {
-  EXPECT_EQ(Run("if [ -e /x ]\nthen\n echo a\nfi\n"), ScriptError);  // no semicolon
-  EXPECT_EQ(Run("if [ -e /x ]; then\n echo a\n"), ScriptError);      // no fi
-  EXPECT_TRUE(shell.calls.empty());
-  // An instrument that cannot be reached is not a false condition.
-  shell.Answer("[ -e /x ]", "", false);
-  EXPECT_EQ(Run("if [ -e /x ]; then\n echo a\nelse\n echo b\nfi\n"), ScriptError);
-  EXPECT_EQ(shell.calls.size(), 1u);
+TEST_F(InterpreterTest, IfBlockFormsAndTheirFaults) {
+  const std::string withElse = "if [ -e /x ]; then\n echo a\nelse\n echo b\nfi\n";
+  const struct {
+    const char* why;
+    std::string piece;
+    std::string condition;
+    fake::ShellReply reply;  // to the condition; other lines succeed
+    ScriptResult result;
+    std::vector<std::string> commands;
+  } cases[] = {
+      {"false without else runs nothing", "if [ -d /a ]; then\n  echo yes-branch\nfi\necho next\n",
+       "[ -d /a ]", {true, "no\n"}, ScriptSuccess, {"[ -d /a ]" + kSuffix, "echo next"}},
+      {"then and else on the if line", "if [ 1 ]; then touch /a; else touch /b\nfi\n", "[ 1 ]",
+       {true, "no\n"}, ScriptSuccess, {"[ 1 ]" + kSuffix, "touch /b" + kSuffix}},
+      // The if line is never the end of its block: a block written wholly
+      // on one line collects on, and here never ends.
+      {"a block on one line", "if [ 1 ]; then touch /a; fi\necho x\n", "[ 1 ]", {true, "no\n"},
+       ScriptError, {}},
+      {"then and else in any case", "if [ -e /x ]; THEN\n echo a\nElse\n echo b\nfi\n", "[ -e /x ]",
+       {true, "no\n"}, ScriptSuccess, {"[ -e /x ]" + kSuffix, "echo b"}},
+      {"only a lower-case fi ends the block", "if [ -e /x ]; then\n echo a\nFI\n", "[ -e /x ]",
+       {true, "no\n"}, ScriptError, {}},
+      {"no semicolon", "if [ -e /x ]\nthen\n echo a\nfi\n", "[ -e /x ]", {true, "yes\n"}, ScriptError, {}},
+      {"no fi", "if [ -e /x ]; then\n echo a\n", "[ -e /x ]", {true, "yes\n"}, ScriptError, {}},
+      // An instrument that cannot be reached is not a false condition.
+      {"unreachable", withElse, "[ -e /x ]", {false, ""}, ScriptError, {"[ -e /x ]" + kSuffix}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    shell = fake::ScriptedShell();
+    shell.fallback = {true, "yes\n"};
+    shell.Answer(c.condition, c.reply.output, c.reply.ok);
+    EXPECT_EQ(Run(c.piece), c.result);
+    EXPECT_EQ(shell.Commands(), c.commands);
+  }
 }
 
 TEST_F(InterpreterTest, ExitWords) {
@@ -291,7 +269,6 @@ TEST_F(InterpreterTest, RebootWaitThatTimesOutEndsTheRun) {
 class CopyTest : public InterpreterTest {
  protected:
   void SetUp() override {
-    InterpreterTest::SetUp();
     char dir[] = "/tmp/tv_copy_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     directory = dir;

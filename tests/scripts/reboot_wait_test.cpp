@@ -4,7 +4,6 @@
 
 #include <functional>
 
-#include "core/updater_controller.h"
 #include "instrument/discovery.h"
 #include "scripts/reboot_wait.h"
 #include "tests/scripts/fake_shell_support.h"
@@ -20,15 +19,9 @@ InstrumentInfo Listed(const std::string& ip, const std::string& serial) {
   return InstrumentInfo{ip, "Tavrin,TVS-8010," + serial + ",2.4.1"};
 }
 
-class RebootWaitTest : public ::testing::Test {
+class RebootWaitTest : public fake::FakeInstrumentTest {
  protected:
-  void SetUp() override {
-    controller.shell = &shell;
-    controller.noticeSink = &queue;
-    controller.clock = &clock;
-    controller.userName = "root";
-    controller.password = "kdrun64";
-    controller.targetAddress = kOld;
+  RebootWaitTest() : FakeInstrumentTest(kOld) {
     start = clock.NowMs();
     SetRebootSearch([this](UpdaterController&) {
       searchTimes.push_back(Elapsed());
@@ -47,18 +40,9 @@ class RebootWaitTest : public ::testing::Test {
       return fake::ShellReply{false, ""};
     };
   }
-  void TearDown() override {
-    SetRebootSearch(nullptr);
-    ClearDiscoveredInstruments();
-  }
 
   std::uint64_t Elapsed() { return clock.NowMs() - start; }
-  std::vector<WorkerNotice> Notices() { return fake::TakeNotices(queue); }
 
-  UpdaterController controller;
-  fake::ScriptedShell shell;
-  fake::FakeClock clock;
-  NoticeQueue queue;
   std::uint64_t start = 0;
   std::function<bool(const std::string& host, std::uint64_t elapsed)> up;
   std::function<std::vector<InstrumentInfo>(std::uint64_t elapsed)> listed;

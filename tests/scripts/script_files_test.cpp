@@ -1,102 +1,52 @@
+// Packed update scripts: the container, cutting out sections and loading
+// both families' scripts.
 #include "scripts/script_files.h"
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "core/operator_view.h"
 #include "core/updater_controller.h"
 #include "scripts/md5.h"
+#include "tests/scripts/scratch_dir_support.h"
+#include "tests/workflows/recording_view_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Only the message boxes matter here.
-class MessageRecorder : public OperatorView {
- public:
-  std::vector<std::string> messages;
-  bool MessageBox(const std::string& text, bool) override {
-    messages.push_back(text);
-    return true;
-  }
-  void SetText(int, const std::string&) override {}
-  std::string GetText(int) override { return std::string(); }
-  void Enable(int, bool) override {}
-  void SetCheck(int, bool) override {}
-  bool GetCheck(int) override { return false; }
-  void GetAddress(unsigned char parts[4]) override { std::fill(parts, parts + 4, 0); }
-  void SetAddress(const unsigned char*) override {}
-  void ListReset() override {}
-  void ListAppend(const std::string&) override {}
-  int ListCount() override { return 0; }
-  int ListSelected() override { return -1; }
-  void ListSelect(int) override {}
-  void LogAppend(const std::string&) override {}
-  void SetProgress(int) override {}
-};
-
-class ScriptFilesTest : public ::testing::Test {
+class ScriptFilesTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/tv_scripts_XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    dir_ = std::string(name) + "/";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void Write(const std::string& name, const std::string& content) {
-    std::ofstream(dir_ + name, std::ios::binary) << content;
-  }
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir_ + name, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
   // Packs `plain` into `name` the way the packaging mode does.
   void Pack(const std::string& plain, const std::string& name) {
     Write("plain.sh", plain);
-    PackScriptFile(dir_ + "plain.sh", dir_ + name);
+    PackScriptFile(Path("plain.sh"), Path(name));
   }
-  bool Load(const std::string& name, std::string& text) { return LoadScriptFile(dir_ + name, text); }
-
-  std::string dir_;
+  bool Load(const std::string& name, std::string& text) { return LoadScriptFile(Path(name), text); }
 };
 
-std::string Scramble(std::string bytes) {
-  for (char& c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    c = static_cast<char>((b << 4) | (b >> 4));
-  }
-  return bytes;
-}
-
 std::string Container(const std::string& plain) {
-  const std::string scrambled = Scramble(plain);
+  const std::string scrambled = SwapNibbles(plain);
   return scrambled + Md5Hex(scrambled.data(), scrambled.size());
 }
 
 TEST_F(ScriptFilesTest, PackedScriptIsTheContainerAndLoadsBackByteForByte) {
   std::string every;
   for (int i = 0; i < 256; ++i) every += static_cast<char>(i);
-  const std::string plain = "echo start\r\n" + every + "\nRollbackSection:{{{x}}}";
-  Pack(plain, "out/deeper/UpdatingScript_kf4.data");  // missing directories appear
-  EXPECT_EQ(Read("out/deeper/UpdatingScript_kf4.data"), Container(plain));
-  std::string text;
-  ASSERT_TRUE(Load("out/deeper/UpdatingScript_kf4.data", text));
-  EXPECT_EQ(text, plain);
+  // The one-byte script is the shortest file that loads: 33 bytes.
+  for (const std::string& plain : {std::string("x"), "echo start\r\n" + every + "\nRollbackSection:{{{x}}}"}) {
+    Pack(plain, "out/deeper/UpdatingScript_kf4.data");  // missing directories appear
+    EXPECT_EQ(Read("out/deeper/UpdatingScript_kf4.data"), Container(plain));
+    std::string text;
+    ASSERT_TRUE(Load("out/deeper/UpdatingScript_kf4.data", text));
+    EXPECT_EQ(text, plain);
+  }
 }
 
 TEST_F(ScriptFilesTest, PackingAnUnreadableScriptWritesNothing) {
-  PackScriptFile(dir_ + "absent.sh", dir_ + "out.data");
-  EXPECT_FALSE(fs::exists(dir_ + "out.data"));
-  fs::create_directory(dir_ + "folder.sh");
-  PackScriptFile(dir_ + "folder.sh", dir_ + "out.data");
-  EXPECT_FALSE(fs::exists(dir_ + "out.data"));
+  PackScriptFile(Path("absent.sh"), Path("out.data"));
+  EXPECT_FALSE(fs::exists(Path("out.data")));
+  fs::create_directory(Path("folder.sh"));
+  PackScriptFile(Path("folder.sh"), Path("out.data"));
+  EXPECT_FALSE(fs::exists(Path("out.data")));
 }
 
 TEST_F(ScriptFilesTest, ContainerRejectsAnythingButAnExactLowerCaseDigest) {
@@ -107,69 +57,45 @@ TEST_F(ScriptFilesTest, ContainerRejectsAnythingButAnExactLowerCaseDigest) {
   std::string edited = good;
   edited[0] ^= 0x01;
 
-  Write("upper.data", upper);
-  Write("newline.data", good + "\n");
-  Write("edited.data", edited);
-  Write("short.data", good.substr(good.size() - 32));
-  Write("empty.data", "");
+  const std::pair<const char*, std::string> bad[] = {
+      {"upper", upper}, {"newline", good + "\n"}, {"edited", edited},
+      {"short", good.substr(good.size() - 32)}, {"empty", ""}};
+  for (const auto& [name, content] : bad) Write(name, content);
   std::string text = "untouched";
-  EXPECT_FALSE(Load("upper.data", text));
-  EXPECT_FALSE(Load("newline.data", text));
-  EXPECT_FALSE(Load("edited.data", text));
-  EXPECT_FALSE(Load("short.data", text));
-  EXPECT_FALSE(Load("empty.data", text));
-  EXPECT_FALSE(Load("absent.data", text));
+  for (const char* name : {"upper", "newline", "edited", "short", "empty", "absent"})
+    EXPECT_FALSE(Load(name, text)) << name;
   EXPECT_EQ(text, "untouched");
 }
 
-TEST_F(ScriptFilesTest, ThirtyThreeByteFileIsAOneByteScript) {
-  Write("one.data", Container("x"));
-  std::string text;
-  ASSERT_TRUE(Load("one.data", text));
-  EXPECT_EQ(text, "x");
-}
-
-TEST(ExtractSection, CutsTheFirstSectionAndKeepsWhatFollows) {
-  std::string text = "a\nRollbackSection:{{{\n  undo one\n}}}\nb\nRollbackSection:{{{ undo two }}}\n";
-  std::string body = "old";
-  ExtractSection("RollbackSection", text, body);
-  EXPECT_EQ(body, "\n  undo one\n");
-  EXPECT_EQ(text, "a\n\nb\nRollbackSection:{{{ undo two }}}\n");
-}
-
-TEST(ExtractSection, BodyEndsAtTheFirstClosingBraces) {
-  std::string text = "DeviceInfoSection:{{{ echo {{{x}}} more }}}\nrest";
-  std::string body;
-  ExtractSection("DeviceInfoSection", text, body);
-  EXPECT_EQ(body, " echo {{{x");
-  EXPECT_EQ(text, " more }}}\nrest");
-}
-
-TEST(ExtractSection, AcceptsBlanksTabsAndLineBreaksAroundTheColon) {
-  std::string text = "SetHostNameSection \t :\t\n  {{{body}}}";
-  std::string body;
-  ExtractSection("SetHostNameSection", text, body);
-  EXPECT_EQ(body, "body");
-  EXPECT_EQ(text, "");
-}
-
-TEST(ExtractSection, FindsTheNameAtTheEndOfALongerWord) {
-  std::string text = "MyRollbackSection:{{{x}}}\n";
-  std::string body;
-  ExtractSection("RollbackSection", text, body);
-  EXPECT_EQ(body, "x");
-  EXPECT_EQ(text, "My\n");
-}
-
-TEST(ExtractSection, LeavesBothUntouchedWithoutASection) {
-  const std::string original = "RollbackSection {{{x}}}\nRollbackSection:{{x}}}\nRollbackSection:{{{x";
-  std::string text = original;
-  std::string body = "before";
-  ExtractSection("RollbackSection", text, body);
-  ExtractSection("CheckUpdatePendingSection", text, body);
-  ExtractSection("Bad(", text, body);  // does not compile
-  EXPECT_EQ(text, original);
-  EXPECT_EQ(body, "before");
+TEST(ExtractSection, CutsTheFirstMatchingSectionOrLeavesBothUntouched) {
+  const std::string plain = "RollbackSection {{{x}}}\nRollbackSection:{{x}}}\nRollbackSection:{{{x";
+  struct Case {
+    const char* why;
+    const char* name;
+    std::string text;
+    std::string body;  // expected; "before" when nothing was cut
+    std::string rest;
+  } cases[] = {
+      {"the first of two, what follows kept", "RollbackSection",
+       "a\nRollbackSection:{{{\n  undo one\n}}}\nb\nRollbackSection:{{{ undo two }}}\n", "\n  undo one\n",
+       "a\n\nb\nRollbackSection:{{{ undo two }}}\n"},
+      {"the body ends at the first closing braces", "DeviceInfoSection",
+       "DeviceInfoSection:{{{ echo {{{x}}} more }}}\nrest", " echo {{{x", " more }}}\nrest"},
+      {"blanks, tabs and line breaks around the colon", "SetHostNameSection",
+       "SetHostNameSection \t :\t\n  {{{body}}}", "body", ""},
+      {"the name at the end of a longer word", "RollbackSection", "MyRollbackSection:{{{x}}}\n", "x", "My\n"},
+      {"no colon, two braces, no end", "RollbackSection", plain, "before", plain},
+      {"another section's name", "CheckUpdatePendingSection", plain, "before", plain},
+      {"a name that does not compile", "Bad(", plain, "before", plain},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::string text = c.text;
+    std::string body = "before";
+    ExtractSection(c.name, text, body);
+    EXPECT_EQ(body, c.body);
+    EXPECT_EQ(text, c.rest);
+  }
 }
 
 TEST(CountLines, CountsLineFeedsAndAnUnfinishedLastLine) {
@@ -188,7 +114,7 @@ TEST_F(ScriptFilesTest, LoadsBothFamiliesCutIntoTheirPieces) {
        "UpdatingScript_kfw.data");
   Pack("only body\n", "UpdatingScript_kf4.data");
   UpdaterController controller;
-  MessageRecorder view;
+  RecordingView view;
   controller.view = &view;
   LoadScriptSets(controller, dir_);
   EXPECT_TRUE(view.messages.empty());
@@ -213,7 +139,7 @@ TEST_F(ScriptFilesTest, WarnsOnceWhenAFamilyFailsAndKeepsTheOther) {
   Write("UpdatingScript_kf4.data", Container("body kf4\n") + "\n");
   UpdaterController controller;
   controller.scriptSets[1].mainBody = "stale";
-  MessageRecorder view;
+  RecordingView view;
   controller.view = &view;
   LoadScriptSets(controller, dir_);
   EXPECT_EQ(view.messages, std::vector<std::string>{"UpdatingScripts file has been modified."});
@@ -221,7 +147,7 @@ TEST_F(ScriptFilesTest, WarnsOnceWhenAFamilyFailsAndKeepsTheOther) {
   EXPECT_EQ(controller.scriptSets[1].mainBody, "");
   EXPECT_EQ(controller.scriptSets[1].lineCounts[0], 0);
 
-  fs::remove(dir_ + "UpdatingScript_kfw.data");
+  fs::remove(Path("UpdatingScript_kfw.data"));
   controller.view = nullptr;  // nothing to warn through: no crash
   LoadScriptSets(controller, dir_);
   EXPECT_EQ(controller.scriptSets[0].mainBody, "");
