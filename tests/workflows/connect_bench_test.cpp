@@ -25,47 +25,48 @@ std::string VersionOf(const char* address, const char* password, const std::stri
                             "sed -n 's/^" + key + ": *//p' /tvs/releases/package_version");
 }
 
-Texts IdentityFromFiles(const char* address, const char* password, const std::string& model,
-                        const std::string& serial) {
-  return {model, serial, VersionOf(address, password, "package"), VersionOf(address, password, "driver"),
-          VersionOf(address, password, "scpi"), VersionOf(address, password, "ui")};
-}
+struct Family {
+  const char* name;
+  const char* address;
+  const char* password;  // the one that logs in: the family's
+  const char* model;
+  const char* serial;
+  int code;
+  int index;
+};
 
-}  // namespace
+class ConnectFamilyBench : public ::testing::TestWithParam<Family> {};
 
-TEST(ConnectBench, KfwInstrumentShowsItsIdentityFromThePackageVersionFile) {
+TEST_P(ConnectFamilyBench, TheFamilysPasswordLogsInAndTheIdentityComesFromThePackageVersionFile) {
   REQUIRE_BENCH();
+  const Family& f = GetParam();
   WorkflowHarness harness;
-  harness.view.UseAddress(bench::kI1);
+  harness.view.UseAddress(f.address);
   ASSERT_TRUE(harness.Run(BeginConnect));
 
-  EXPECT_EQ(harness.controller.familyCode, 1);
-  EXPECT_EQ(harness.controller.familyIndex, 0);
+  EXPECT_EQ(harness.controller.familyCode, f.code);
+  EXPECT_EQ(harness.controller.familyIndex, f.index);
+  EXPECT_EQ(harness.controller.password, f.password);
   EXPECT_EQ(harness.Statuses(),
             (Texts{"Connecting...", "Connected.", "Connecting...", "Connection established."}));
-  EXPECT_EQ(harness.Logs(), Texts{"Connecting to instrument IP (198.18.0.11)..."});
-  EXPECT_EQ(Identity(harness.view),
-            IdentityFromFiles(bench::kI1, bench::kKfwPassword, "TVS-8010", "TV8010A0001"));
-  EXPECT_EQ(harness.view.GetText(IdcPackageVersion), "2.4.1");
-  EXPECT_EQ(harness.view.GetText(IdcHostName), wfbench::ShellLine(bench::kI1, bench::kKfwPassword, "hostname"));
+  EXPECT_EQ(harness.Logs(), Texts{"Connecting to instrument IP (" + std::string(f.address) + ")..."});
+  const Texts files = {f.model, f.serial, VersionOf(f.address, f.password, "package"),
+                       VersionOf(f.address, f.password, "driver"), VersionOf(f.address, f.password, "scpi"),
+                       VersionOf(f.address, f.password, "ui")};
+  EXPECT_FALSE(files[2].empty());
+  EXPECT_EQ(Identity(harness.view), files);
+  EXPECT_EQ(harness.view.GetText(IdcHostName), wfbench::ShellLine(f.address, f.password, "hostname"));
   EXPECT_EQ(harness.view.LastProgress(), 100);
   EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
 }
 
-TEST(ConnectBench, Kf4InstrumentIsFoundByTheSecondPassword) {
-  REQUIRE_BENCH();
-  WorkflowHarness harness;
-  harness.view.UseAddress(bench::kI2);
-  ASSERT_TRUE(harness.Run(BeginConnect));
+INSTANTIATE_TEST_SUITE_P(
+    Families, ConnectFamilyBench,
+    ::testing::Values(Family{"kfw", bench::kI1, bench::kKfwPassword, "TVS-8010", "TV8010A0001", 1, 0},
+                      Family{"kf4", bench::kI2, bench::kKf4Password, "TVS-9020", "TV9020B0002", 2, 1}),
+    [](const ::testing::TestParamInfo<Family>& info) { return std::string(info.param.name); });
 
-  EXPECT_EQ(harness.controller.familyCode, 2);
-  EXPECT_EQ(harness.controller.familyIndex, 1);
-  EXPECT_EQ(harness.controller.password, bench::kKf4Password);
-  EXPECT_EQ(harness.LastStatus(), "Connection established.");
-  EXPECT_EQ(Identity(harness.view),
-            IdentityFromFiles(bench::kI2, bench::kKf4Password, "TVS-9020", "TV9020B0002"));
-  EXPECT_EQ(harness.view.GetText(IdcHostName), "i2");
-}
+}  // namespace
 
 TEST(ConnectBench, WithoutTheVersionFileTheVersionsComeFromTheInstrumentsSystemInfo) {
   REQUIRE_BENCH();

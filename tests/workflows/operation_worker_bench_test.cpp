@@ -3,28 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 #include <vector>
 
 #include "core/notice_queue.h"
 #include "core/updater_controller.h"
 #include "instrument/discovery.h"
 #include "tests/support/bench_env.h"
+#include "tests/workflows/workflow_harness_support.h"
 #include "workflows/operation_worker.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-template <typename Predicate>
-bool WaitUntil(Predicate done, std::chrono::seconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(200us);
-  }
-  return true;
-}
+using wfbench::WaitUntil;
 
 std::vector<int> RunDiscovery(UpdaterController& controller, NoticeQueue& queue, bool cancel) {
   std::vector<int> codes;

@@ -4,44 +4,19 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "core/notice_queue.h"
-#include "core/remote_shell.h"
 #include "core/updater_controller.h"
+#include "tests/workflows/workflow_harness_support.h"
 #include "workflows/operation_worker.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Counts the interrupts of a blocked SSH call.
-class InterruptibleShell : public RemoteShell {
- public:
-  std::atomic<int> cancels{0};
-  bool RunCommand(const char*, const char*, const char*, const char*, const char*, int*, char*,
-                  std::size_t) override {
-    return false;
-  }
-  bool SendFile(const char*, const char*, const char*, const char*) override { return false; }
-  bool Cancel() override {
-    ++cancels;
-    return true;
-  }
-};
-
-template <typename Predicate>
-bool WaitUntil(Predicate done) {
-  auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(200us);
-  }
-  return true;
-}
+using wfbench::WaitUntil;
 
 class OperationWorkerTest : public ::testing::Test {
  protected:
@@ -65,7 +40,7 @@ class OperationWorkerTest : public ::testing::Test {
 
   UpdaterController controller;
   NoticeQueue queue;
-  InterruptibleShell shell;
+  OnePasswordShell shell;
   std::vector<WorkerNotice> seen;
 };
 

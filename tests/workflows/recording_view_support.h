@@ -3,6 +3,7 @@
 // as told, and a shell that accepts one password; for tests of the window's
 // logic. Header only: the script and window tests include it as well.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -93,8 +94,8 @@ class RecordingViewOf : public Base {
 
 using RecordingView = RecordingViewOf<OperatorView>;
 
-// Accepts logins with `acceptedPassword` only (none while it is empty) and
-// records the commands.
+// Accepts logins with `acceptedPassword` only (none while it is empty),
+// records the commands and counts the interrupts.
 class OnePasswordShell : public RemoteShell {
  public:
   explicit OnePasswordShell(std::string accepted = std::string()) : acceptedPassword(std::move(accepted)) {}
@@ -104,8 +105,12 @@ class OnePasswordShell : public RemoteShell {
     return !acceptedPassword.empty() && password != nullptr && acceptedPassword == password;
   }
   bool SendFile(const char*, const char*, const char*, const char*) override { return false; }
-  bool Cancel() override { return false; }
+  bool Cancel() override {
+    ++cancels;
+    return true;
+  }
 
   std::string acceptedPassword;
   std::vector<std::string> commands;
+  std::atomic<int> cancels{0};
 };

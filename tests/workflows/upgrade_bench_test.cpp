@@ -154,57 +154,43 @@ TEST(UpgradeBench, APackageForAnotherModelEndsWithUpgradeNotSupported) {
   EXPECT_EQ(keeper.Run("cat /tvs/releases/package_version"), keeper.packageVersionText());
 }
 
-TEST(UpgradeBench, APackageOfTheOtherFamilyIsRefusedBeforeDecoding) {
+TEST(UpgradeBench, RefusedPackagesStartNothingAndLeaveNoDecodedFile) {
   REQUIRE_BENCH();
-  const std::string decodedKf4 = wfbench::DecodedArchive("tvs90_3.2.0.tgz");
-  const std::string decodedKfw = wfbench::DecodedArchive("tvs80_2.5.0.tgz");
-  std::remove(decodedKf4.c_str());
-  std::remove(decodedKfw.c_str());
-
-  WorkflowHarness kfw;
-  ChoosePackage(kfw, bench::kI1, wfbench::SamplePackage("tvs90_3.2.0.kf4"));
-  EXPECT_FALSE(kfw.Begin(BeginUpgrade));
-  EXPECT_EQ(kfw.view.messages, Texts{"Upgrade package does not match target instrument,\n"
-                                     "Please select a package with extension kfw."});
-  EXPECT_FALSE(wfbench::FileExists(decodedKf4));
-  EXPECT_TRUE(kfw.view.IsEnabled(IdcUpgrade));
-
-  WorkflowHarness kf4;
-  ChoosePackage(kf4, bench::kI2, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
-  EXPECT_FALSE(kf4.Begin(BeginUpgrade));
-  EXPECT_EQ(kf4.view.messages, Texts{"Upgrade package does not match target instrument,\n"
-                                     "Please select a package with extension kf4."});
-  EXPECT_FALSE(wfbench::FileExists(decodedKfw));
-}
-
-TEST(UpgradeBench, ACorruptedPackageIsRefusedAndLeavesNoDecodedFile) {
-  REQUIRE_BENCH();
-  const std::string copy = wfbench::MakeTempDirectory() + "/tvs80_damaged.kfw";
+  const std::string damaged = wfbench::MakeTempDirectory() + "/tvs80_damaged.kfw";
   {
     std::ifstream in(wfbench::SamplePackage("tvs80_2.5.0.kfw"), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GT(bytes.size(), 100u);
     bytes[bytes.size() / 2] ^= 0x01;
-    std::ofstream(copy, std::ios::binary) << bytes;
+    std::ofstream(damaged, std::ios::binary) << bytes;
   }
-  WorkflowHarness harness;
-  ChoosePackage(harness, bench::kI1, copy);
-  EXPECT_FALSE(harness.Begin(BeginUpgrade));
-  EXPECT_EQ(harness.view.messages, Texts{"The upgrade package has wrong format."});
-  EXPECT_FALSE(wfbench::FileExists(wfbench::DecodedArchive("tvs80_damaged.tgz")));
-  EXPECT_TRUE(harness.view.IsEnabled(IdcUpgrade));
-}
-
-TEST(UpgradeBench, AnUnreachableInstrumentIsRefusedBeforeDecoding) {
-  REQUIRE_BENCH();
-  const std::string decoded = wfbench::DecodedArchive("tvs80_2.5.0.tgz");
-  std::remove(decoded.c_str());
-  WorkflowHarness harness;
-  ChoosePackage(harness, "198.18.0.99", wfbench::SamplePackage("tvs80_2.5.0.kfw"));
-  EXPECT_FALSE(harness.Begin(BeginUpgrade));
-  EXPECT_EQ(harness.view.messages,
-            Texts{"Connection to the instrument failed,please check the ip address."});
-  EXPECT_FALSE(wfbench::FileExists(decoded));
+  const std::string kfwRefused = "Upgrade package does not match target instrument,\n"
+                                 "Please select a package with extension kfw.";
+  const std::string kf4Refused = "Upgrade package does not match target instrument,\n"
+                                 "Please select a package with extension kf4.";
+  const struct {
+    const char* address;
+    std::string package;
+    std::string message;
+    const char* decoded;  // the archive that must not appear
+  } cases[] = {
+      {bench::kI1, wfbench::SamplePackage("tvs90_3.2.0.kf4"), kfwRefused, "tvs90_3.2.0.tgz"},
+      {bench::kI2, wfbench::SamplePackage("tvs80_2.5.0.kfw"), kf4Refused, "tvs80_2.5.0.tgz"},
+      {bench::kI1, damaged, "The upgrade package has wrong format.", "tvs80_damaged.tgz"},
+      {"198.18.0.99", wfbench::SamplePackage("tvs80_2.5.0.kfw"),
+       "Connection to the instrument failed,please check the ip address.", "tvs80_2.5.0.tgz"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.package + " for " + c.address);
+    const std::string decoded = wfbench::DecodedArchive(c.decoded);
+    std::remove(decoded.c_str());
+    WorkflowHarness harness;
+    ChoosePackage(harness, c.address, c.package);
+    EXPECT_FALSE(harness.Begin(BeginUpgrade));
+    EXPECT_EQ(harness.view.messages, Texts{c.message});
+    EXPECT_FALSE(wfbench::FileExists(decoded));
+    EXPECT_TRUE(harness.view.IsEnabled(IdcUpgrade));
+  }
 }
 
 TEST(UpgradeBench, CancelStopsTheUpgradeBeforeItsNextLine) {

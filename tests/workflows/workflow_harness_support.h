@@ -2,7 +2,9 @@
 // The controller, worker, notice queue and a recording view wired as the
 // window wires them, with the scripts and configuration beside the test
 // program (the build's bin/). Notices are rendered on the test's thread.
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -46,3 +48,18 @@ class WorkflowHarness {
   bool RenderUntil(const std::function<bool()>& done, int seconds);
   bool done_ = false;
 };
+
+namespace wfbench {
+
+// Polls `done` until it holds; false once `limit` has passed.
+template <typename Predicate>
+bool WaitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+}  // namespace wfbench
