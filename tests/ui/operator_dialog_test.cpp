@@ -64,15 +64,11 @@ class DialogTest : public testing::Test {
 TEST_F(DialogTest, CaptionsFramesAndLabelsAreThoseOfTheWindow) {
   EXPECT_EQ(Dialog().windowTitle(), "Tavrin Operator");
   EXPECT_EQ(Dialog().minimumSize(), Dialog().maximumSize());  // fixed size
-  EXPECT_EQ(Caption(IdcDiscovery), "Discovery");
-  EXPECT_EQ(Caption(IdcConnect), "Connect");
-  EXPECT_EQ(Caption(IdcApply), "Apply");
-  EXPECT_EQ(Caption(IdcConsole), "Open SCPI Command Console");
-  EXPECT_EQ(Caption(IdcWebUi), "Open TavrinUI");
-  EXPECT_EQ(Caption(IdcUpgrade), "Upgrade");
-  EXPECT_EQ(Caption(IdcRestore), "Restore");
-  EXPECT_EQ(Caption(IdcCancel), "Cancel");
-  EXPECT_EQ(Caption(IdcClose), "Close");
+  const std::pair<int, const char*> captions[] = {
+      {IdcDiscovery, "Discovery"}, {IdcConnect, "Connect"}, {IdcApply, "Apply"},
+      {IdcConsole, "Open SCPI Command Console"}, {IdcWebUi, "Open TavrinUI"}, {IdcUpgrade, "Upgrade"},
+      {IdcRestore, "Restore"}, {IdcCancel, "Cancel"}, {IdcClose, "Close"}};
+  for (const auto& [id, caption] : captions) EXPECT_EQ(Caption(id), caption) << id;
 
   EXPECT_EQ(TextsInOrder<QGroupBox>(&Dialog(), &QGroupBox::title),
             (QStringList{"Connection Information:", "Hostname", "Instrument Information:", "",

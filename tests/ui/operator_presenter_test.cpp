@@ -37,6 +37,15 @@ class RecordingLauncher : public DesktopLauncher {
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
 };
 
+// The mode's radio buttons and which of the mode's controls may be used.
+void ExpectMode(RecordingWindowView& view, bool discovery) {
+  EXPECT_EQ(view.checks[IdcDiscoveryMode], discovery);
+  EXPECT_EQ(view.checks[IdcIpMode], !discovery);
+  EXPECT_EQ(view.IsEnabled(IdcAddress), !discovery);
+  EXPECT_EQ(view.IsEnabled(IdcDiscovery), discovery);
+  EXPECT_EQ(view.IsEnabled(IdcInstrumentList), discovery);
+}
+
 class PresenterTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -89,11 +98,7 @@ TEST_F(PresenterTest, StartsInAddressModeWithTheHelpTextInTheListOnly) {
   OperatorPresenter presenter(controller, fresh, worker, launcher_);
   presenter.Initialise(false);
 
-  EXPECT_TRUE(fresh.checks[IdcIpMode]);
-  EXPECT_FALSE(fresh.checks[IdcDiscoveryMode]);
-  EXPECT_TRUE(fresh.IsEnabled(IdcAddress));
-  EXPECT_FALSE(fresh.IsEnabled(IdcDiscovery));
-  EXPECT_FALSE(fresh.IsEnabled(IdcInstrumentList));
+  ExpectMode(fresh, false);
   EXPECT_EQ(controller.targetAddress, "192.168.1.100");
   EXPECT_EQ(controller.operationType, OpNone);
   EXPECT_EQ(fresh.texts[IdcHostName], "");
@@ -115,24 +120,14 @@ TEST_F(PresenterTest, StartsInAddressModeWithTheHelpTextInTheListOnly) {
 
 TEST_F(PresenterTest, RadioButtonsSwitchTheModeAndTheGroupFollowsIt) {
   presenter_.OnDiscoveryMode();
-  EXPECT_TRUE(view_.checks[IdcDiscoveryMode]);
-  EXPECT_FALSE(view_.checks[IdcIpMode]);
-  EXPECT_FALSE(view_.IsEnabled(IdcAddress));
-  EXPECT_TRUE(view_.IsEnabled(IdcDiscovery));
-  EXPECT_TRUE(view_.IsEnabled(IdcInstrumentList));
-
+  ExpectMode(view_, true);
   // Enabled again after an operation, the group keeps the mode's rule.
   Notice(NoticeOperationDone);
-  EXPECT_FALSE(view_.IsEnabled(IdcAddress));
-  EXPECT_TRUE(view_.IsEnabled(IdcDiscovery));
-
+  ExpectMode(view_, true);
   presenter_.OnIpMode();
-  EXPECT_TRUE(view_.checks[IdcIpMode]);
-  EXPECT_FALSE(view_.checks[IdcDiscoveryMode]);
+  ExpectMode(view_, false);
   Notice(NoticeOperationDone);
-  EXPECT_TRUE(view_.IsEnabled(IdcAddress));
-  EXPECT_FALSE(view_.IsEnabled(IdcDiscovery));
-  EXPECT_FALSE(view_.IsEnabled(IdcInstrumentList));
+  ExpectMode(view_, false);
 }
 
 TEST_F(PresenterTest, InvalidChoicesAreRefusedWithTheirMessageAndStartNothing) {

@@ -51,32 +51,37 @@ class WindowBenchTest : public testing::Test {
   std::unique_ptr<CInstrumentUpdaterDlg> window_;  // an unexpected question must not hang the run
 };
 
-TEST_F(WindowBenchTest, ConnectShowsTheInstrumentsSixIdentityFields) {
+struct Family {
+  const char* name;
+  const char* address;
+  const char* model;
+  const char* serial;
+  int code;
+};
+
+class WindowConnectBench : public WindowBenchTest, public testing::WithParamInterface<Family> {};
+
+TEST_P(WindowConnectBench, ConnectShowsTheInstrumentsSixIdentityFieldsAndItsFamily) {
   REQUIRE_BENCH();
-  SetAddress(bench::kI1);
+  SetAddress(GetParam().address);
   Press(IdcConnect);
   EXPECT_EQ(Text(IdcStatus), "Connection established.");
-  EXPECT_EQ(Text(IdcModelNumber), "TVS-8010");
-  EXPECT_EQ(Text(IdcSerialNumber), "TV8010A0001");
+  EXPECT_EQ(Text(IdcModelNumber), GetParam().model);
+  EXPECT_EQ(Text(IdcSerialNumber), GetParam().serial);
   // The versions come from the instrument's package-version file.
   for (int id : {IdcPackageVersion, IdcDriverVersion, IdcScpiVersion, IdcUiVersion}) {
     EXPECT_FALSE(Text(id).empty()) << id;
     EXPECT_NE(Text(id), "--.--.--") << id;
   }
   EXPECT_FALSE(Text(IdcHostName).empty());
-  EXPECT_EQ(window_->Controller().familyCode, 1);
+  EXPECT_EQ(window_->Controller().familyCode, GetParam().code);
   EXPECT_TRUE(boxes_.texts.isEmpty());
 }
 
-TEST_F(WindowBenchTest, ConnectFindsTheSecondFamilyByItsPassword) {
-  REQUIRE_BENCH();
-  SetAddress(bench::kI2);
-  Press(IdcConnect);
-  EXPECT_EQ(Text(IdcStatus), "Connection established.");
-  EXPECT_EQ(Text(IdcModelNumber), "TVS-9020");
-  EXPECT_EQ(Text(IdcSerialNumber), "TV9020B0002");
-  EXPECT_EQ(window_->Controller().familyCode, 2);
-}
+INSTANTIATE_TEST_SUITE_P(Families, WindowConnectBench,
+                         testing::Values(Family{"kfw", bench::kI1, "TVS-8010", "TV8010A0001", 1},
+                                         Family{"kf4", bench::kI2, "TVS-9020", "TV9020B0002", 2}),
+                         [](const testing::TestParamInfo<Family>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowBenchTest, DiscoveryListsTheConfiguredInstrumentsAndConnectsToTheFirst) {
   REQUIRE_BENCH();
