@@ -41,8 +41,7 @@ TEST_P(ConnectFamilyBench, TheFamilysPasswordLogsInAndTheIdentityComesFromThePac
   REQUIRE_BENCH();
   const Family& f = GetParam();
   WorkflowHarness harness;
-  harness.view.UseAddress(f.address);
-  ASSERT_TRUE(harness.Run(BeginConnect));
+  ASSERT_TRUE(harness.RunAt(f.address, BeginConnect));
 
   EXPECT_EQ(harness.controller.familyCode, f.code);
   EXPECT_EQ(harness.controller.familyIndex, f.index);
@@ -76,8 +75,7 @@ TEST(ConnectBench, WithoutTheVersionFileTheVersionsComeFromTheInstrumentsSystemI
                        "echo done"),
             "done\n");
   WorkflowHarness harness;
-  harness.view.UseAddress(bench::kI1);
-  ASSERT_TRUE(harness.Run(BeginConnect));
+  ASSERT_TRUE(harness.RunAt(bench::kI1, BeginConnect));
   keeper.Run("rm -f /tvs/releases/package_version.away");
 
   EXPECT_EQ(harness.LastStatus(), "Connection established.");
@@ -88,8 +86,7 @@ TEST(ConnectBench, WithoutTheVersionFileTheVersionsComeFromTheInstrumentsSystemI
 TEST(ConnectBench, AnAddressWithoutAnInstrumentEndsInConnectionFailed) {
   REQUIRE_BENCH();
   WorkflowHarness harness;
-  harness.view.UseAddress("198.18.0.99");
-  ASSERT_TRUE(harness.Run(BeginConnect));
+  ASSERT_TRUE(harness.RunAt("198.18.0.99", BeginConnect));
 
   EXPECT_EQ(harness.controller.familyCode, 0);
   EXPECT_TRUE(harness.controller.password.empty());

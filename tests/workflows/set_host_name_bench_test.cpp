@@ -26,8 +26,7 @@ TEST(SetHostNameBench, TheInstrumentTakesTheTrimmedNameAndTheNextConnectReadsItB
   EXPECT_EQ(keeper.Run("hostname; cat /etc/hostname"), "wf-bench-7\nwf-bench-7\n");
 
   WorkflowHarness next;
-  next.view.UseAddress(bench::kI1);
-  ASSERT_TRUE(next.Run(BeginConnect));
+  ASSERT_TRUE(next.RunAt(bench::kI1, BeginConnect));
   EXPECT_EQ(next.view.GetText(IdcHostName), "wf-bench-7");
 }
 

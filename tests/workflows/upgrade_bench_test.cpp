@@ -73,8 +73,7 @@ TEST(UpgradeBench, UploadsRebootsAndTheNextConnectShowsTheNewVersion) {
   EXPECT_EQ(keeper.Run("[ -e /tvs/releases/update_pending ] || echo confirmed"), "confirmed\n");
 
   WorkflowHarness next;
-  next.view.UseAddress(bench::kI1);
-  ASSERT_TRUE(next.Run(BeginConnect));
+  ASSERT_TRUE(next.RunAt(bench::kI1, BeginConnect));
   EXPECT_EQ(next.view.GetText(IdcPackageVersion), "2.5.0");
   EXPECT_EQ(next.view.GetText(IdcDriverVersion), "1.9.0");
   EXPECT_EQ(next.view.GetText(IdcUiVersion), "2.1.0");
@@ -85,8 +84,7 @@ TEST(UpgradeBench, RestorePutsTheSavedSoftwareBackAndRestarts) {
   wfbench::InstrumentKeeper keeper(bench::kI1, bench::kKfwPassword);
   ASSERT_EQ(keeper.Run(kSavedSoftware), "done\n");
   WorkflowHarness harness;
-  harness.view.UseAddress(bench::kI1);
-  ASSERT_TRUE(harness.Run(BeginRestore));
+  ASSERT_TRUE(harness.RunAt(bench::kI1, BeginRestore));
 
   EXPECT_EQ(harness.Statuses(),
             (Texts{"Connecting...", "Connected.", "Restoring...", "Restoring complete."}));

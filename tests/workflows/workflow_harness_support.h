@@ -29,6 +29,11 @@ class WorkflowHarness {
   // Renders notices until the status line shows `status`.
   bool WaitForStatus(const std::string& status, int seconds);
   bool Run(const BeginHalf& begin, int seconds = 400) { return Begin(begin) && WaitUntilDone(seconds); }
+  // The same with `address` chosen in address mode first.
+  bool RunAt(const std::string& address, const BeginHalf& begin) {
+    view.UseAddress(address);
+    return Run(begin);
+  }
 
   std::vector<std::string> Statuses() const;       // posted statuses, in order
   std::vector<std::string> Logs() const;           // posted log lines
