@@ -117,8 +117,7 @@ TEST(CThreadTest, StopWithoutStartAndTwiceReturns) {
   CountingThread twice;
   twice.Start();
   twice.Stop();
-  twice.Stop();
-  SUCCEED();
+  twice.Stop();  // neither hangs nor crashes
 }
 
 }  // namespace

@@ -12,6 +12,13 @@
 
 namespace {
 
+void Deliver(NoticeQueue& queue, int code, double value) {
+  auto notice = std::make_unique<WorkerNotice>();
+  notice->code = code;
+  notice->value = value;
+  queue.Deliver(std::move(notice));
+}
+
 TEST(NoticeQueueTest, PostNoticeArrivesWholeAndInOrder) {
   NoticeQueue queue;
   UpdaterController controller;
@@ -40,12 +47,7 @@ TEST(NoticeQueueTest, ManyPostersKeepTheirOwnOrderAndTheHookSeesEach) {
   std::vector<std::thread> posters;
   for (int t = 0; t < kThreads; ++t) {
     posters.emplace_back([&queue, t] {
-      for (int i = 0; i < kEach; ++i) {
-        auto notice = std::make_unique<WorkerNotice>();
-        notice->code = t;
-        notice->value = i;
-        queue.Deliver(std::move(notice));
-      }
+      for (int i = 0; i < kEach; ++i) Deliver(queue, t, i);
     });
   }
   // The window drains while they post.
@@ -64,11 +66,7 @@ TEST(NoticeQueueTest, ManyPostersKeepTheirOwnOrderAndTheHookSeesEach) {
 
 TEST(NoticeQueueTest, DrainNestedInAHandlerKeepsTheOrder) {
   NoticeQueue queue;
-  for (int i = 0; i < 5; ++i) {
-    auto notice = std::make_unique<WorkerNotice>();
-    notice->value = i;
-    queue.Deliver(std::move(notice));
-  }
+  for (int i = 0; i < 5; ++i) Deliver(queue, 0, i);
   std::vector<int> order;
   std::function<void(const WorkerNotice&)> handle = [&](const WorkerNotice& n) {
     order.push_back(static_cast<int>(n.value));

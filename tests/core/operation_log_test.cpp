@@ -1,76 +1,49 @@
 #include "core/operation_log.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <string>
+
+#include "tests/core/temp_dir_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class OperationLogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char name[] = "/tmp/tv_log_XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    dir_ = name;
-    path_ = dir_ + "/TavrinOperator.log";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Content() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
-
-  // A local time, as the header shows it.
-  static std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm local {};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-  }
-
-  std::string dir_;
-  std::string path_;
-};
-
-// Starts `sleep` and returns once it has replaced the forked copy, so that
-// only descriptors without close-on-exec remain in it.
-pid_t SpawnSleeper() {
-  int ready[2];
-  if (::pipe2(ready, O_CLOEXEC) != 0) return -1;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::execlp("sleep", "sleep", "5", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(ready[1]);
-  char byte;
-  while (::read(ready[0], &byte, 1) > 0) {
-  }
-  ::close(ready[0]);
-  return child;
+// A local time, as the header shows it.
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm local{};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  return std::mktime(&local);
 }
 
 const char kHeader[] = "=============2026-03-07 09:05:03=============\n";
 
+class OperationLogTest : public core_test::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    path_ = dir_ + "/TavrinOperator.log";
+  }
+  std::string Content() const { return core_test::ReadFile(path_); }
+
+  const std::time_t when_ = LocalTime(2026, 3, 7, 9, 5, 3);  // kHeader's time
+  std::string path_;
+};
+
 TEST_F(OperationLogTest, WritesDatedHeaderThenLinesEndingInCrLf) {
   {
-    OperationLog log(path_, LocalTime(2026, 3, 7, 9, 5, 3));
+    OperationLog log(path_, when_);
     ASSERT_TRUE(log.IsOpen());
     EXPECT_EQ(Content(), kHeader);  // on disk at once
     log.AppendLine("Connecting to 198.18.0.11");
@@ -82,34 +55,30 @@ TEST_F(OperationLogTest, WritesDatedHeaderThenLinesEndingInCrLf) {
 }
 
 TEST_F(OperationLogTest, EachRunAppendsItsOwnHeader) {
-  { OperationLog first(path_, LocalTime(2026, 3, 7, 9, 5, 3)); first.AppendLine("one"); }
+  { OperationLog first(path_, when_); first.AppendLine("one"); }
   { OperationLog second(path_, LocalTime(2026, 12, 31, 23, 59, 58)); }
   EXPECT_EQ(Content(), std::string(kHeader) + "one\r\n" +
                            "=============2026-12-31 23:59:58=============\n");
 }
 
-TEST_F(OperationLogTest, CutsLongTextTo1023Bytes) {
-  OperationLog log(path_, LocalTime(2026, 3, 7, 9, 5, 3));
-  log.AppendLine(std::string(2000, 'x'));
-  log.AppendLine(std::string(1023, 'y'));
-  EXPECT_EQ(Content(), kHeader + std::string(1023, 'x') + "\r\n" + std::string(1023, 'y') + "\r\n");
-}
-
-TEST_F(OperationLogTest, CutNeverSplitsAUtf8Character) {
+TEST_F(OperationLogTest, CutsLongTextTo1023BytesNeverSplittingAUtf8Character) {
   const std::string e = "\xC3\xA9";             // 2 bytes
   const std::string euro = "\xE2\x82\xAC";      // 3 bytes
   const std::string clef = "\xF0\x9D\x84\x9E";  // 4 bytes
-  OperationLog log(path_, LocalTime(2026, 3, 7, 9, 5, 3));
-  log.AppendLine(std::string(1022, 'a') + e);        // would end after byte 1 of 2
-  log.AppendLine(std::string(1021, 'b') + euro);     // after byte 2 of 3
+  OperationLog log(path_, when_);
+  log.AppendLine(std::string(2000, 'x'));
+  log.AppendLine(std::string(1023, 'y'));
+  log.AppendLine(std::string(1022, 'a') + e);              // would end after byte 1 of 2
+  log.AppendLine(std::string(1021, 'b') + euro);           // after byte 2 of 3
   log.AppendLine(std::string(1020, 'c') + clef + "tail");  // after byte 3 of 4
   log.AppendLine(std::string(1021, 'd') + e + "tail");     // ends exactly on the boundary
-  EXPECT_EQ(Content(), kHeader + std::string(1022, 'a') + "\r\n" + std::string(1021, 'b') + "\r\n" +
+  EXPECT_EQ(Content(), kHeader + std::string(1023, 'x') + "\r\n" + std::string(1023, 'y') + "\r\n" +
+                           std::string(1022, 'a') + "\r\n" + std::string(1021, 'b') + "\r\n" +
                            std::string(1020, 'c') + "\r\n" + std::string(1021, 'd') + e + "\r\n");
 }
 
 TEST_F(OperationLogTest, SecondHolderGetsNoHandleAndWritesNothing) {
-  OperationLog first(path_, LocalTime(2026, 3, 7, 9, 5, 3));
+  OperationLog first(path_, when_);
   ASSERT_TRUE(first.IsOpen());
   {
     OperationLog second(path_);
@@ -135,13 +104,12 @@ TEST_F(OperationLogTest, StartedProgramsDoNotInheritTheLock) {
   {
     OperationLog log(path_);
     ASSERT_TRUE(log.IsOpen());
-    child = SpawnSleeper();
+    child = core_test::SpawnSleeper();
   }
   // The window has gone while the program it started still runs.
   OperationLog next(path_);
   EXPECT_TRUE(next.IsOpen());
-  ::kill(child, SIGTERM);
-  ::waitpid(child, nullptr, 0);
+  core_test::EndSleeper(child);
 }
 
 TEST_F(OperationLogTest, UnopenableFileLeavesTheLogClosed) {

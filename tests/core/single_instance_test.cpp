@@ -1,44 +1,34 @@
 #include "core/single_instance.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
+
+#include "tests/core/temp_dir_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class SingleInstanceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char name[] = "/tmp/tv_instance_XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    dir_ = name;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+// Runs `body` in a child process and returns its exit status.
+template <typename Body>
+int InChild(Body body) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
-  // Runs `body` in a child process and returns its exit status.
-  template <typename Body>
-  static int InChild(Body body) {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+bool Readable(int fd, int timeoutMs) {
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, timeoutMs) == 1;
+}
 
-  static bool Readable(int fd, int timeoutMs) {
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, timeoutMs) == 1;
-  }
-
-  std::string dir_;
-};
+using SingleInstanceTest = core_test::TempDirTest;
 
 TEST_F(SingleInstanceTest, SecondStartIsRefusedAndRaisesTheFirst) {
   SingleInstance first(dir_);
@@ -105,23 +95,11 @@ TEST_F(SingleInstanceTest, StartedProgramsDoNotKeepTheLock) {
   {
     SingleInstance first(dir_);
     ASSERT_TRUE(first.Acquire());
-    int ready[2];
-    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-    sleeper = ::fork();
-    if (sleeper == 0) {
-      ::execlp("sleep", "sleep", "5", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(ready[1]);
-    char byte;
-    while (::read(ready[0], &byte, 1) > 0) {
-    }
-    ::close(ready[0]);
+    sleeper = core_test::SpawnSleeper();
   }
   SingleInstance next(dir_);
   EXPECT_TRUE(next.Acquire());
-  ::kill(sleeper, SIGTERM);
-  ::waitpid(sleeper, nullptr, 0);
+  core_test::EndSleeper(sleeper);
 }
 
 }  // namespace
