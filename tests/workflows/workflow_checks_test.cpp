@@ -3,6 +3,7 @@
 // scripted shell stands in for SSH).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -149,16 +150,18 @@ TEST(InstrumentChoice, EnablingTheControlsFollowsTheMode) {
   EXPECT_TRUE(unit.view.IsEnabled(IdcInstrumentList));
 }
 
-TEST(NoticeRendering, ProgressIsClampedAndEmptyLogLinesStayOutOfTheList) {
+TEST(NoticeRendering, ProgressIsClampedAndEmptyLinesAndHostNamesAreIgnored) {
   Unit unit;
-  for (double value : {150.7, -3.0, 42.9}) RenderNotice(unit.controller, {NoticeProgress, "", value});
-  EXPECT_EQ(unit.view.progress, (std::vector<int>{100, 0, 42}));
+  // Truncated towards zero and clamped to the bar's range.
+  for (double value : {150.7, -3.0, 42.9, double(NAN)}) RenderNotice(unit.controller, {NoticeProgress, "", value});
+  EXPECT_EQ(unit.view.progress, (std::vector<int>{100, 0, 42, 0}));
   RenderNotice(unit.controller, {NoticeLog, "", 0});
   RenderNotice(unit.controller, {NoticeLog, "Searching the instrument...", 0});
   EXPECT_EQ(unit.view.log, Texts{"Searching the instrument..."});
+  RenderNotice(unit.controller, {NoticeHostName, "i1", 0});
   RenderNotice(unit.controller, {NoticeHostName, "", 0});
   RenderNotice(unit.controller, {NoticeStatus, "", 0});
-  EXPECT_EQ(unit.view.GetText(IdcHostName), "");
+  EXPECT_EQ(unit.view.GetText(IdcHostName), "i1");
   EXPECT_EQ(unit.view.statuses, Texts{""});
 }
 
@@ -167,11 +170,17 @@ TEST(NoticeRendering, AMovedInstrumentUpdatesTheAddressAndReselectsItsEntry) {
   ClearDiscoveredInstruments();
   collect_instrument({"198.18.0.11", "Tavrin,TVS-8010,TV8010A0001,2.4.1"});
   collect_instrument({"198.18.0.21", "Tavrin,TVS-8010,TV8010A0001,2.4.1"});
+  // Address mode with an empty list: only the field follows.
+  RenderNotice(unit.controller, {NoticeInstrumentAddress, "198.18.0.31", 0});
+  EXPECT_EQ(unit.view.Address(), "198.18.0.31");
+  EXPECT_TRUE(unit.view.list.empty());
+
+  // With entries from an earlier discovery the list is rebuilt as well.
   unit.view.ListAppend("stale entry");
   RenderNotice(unit.controller, {NoticeInstrumentAddress, "198.18.0.21", 0});
   EXPECT_EQ(unit.view.Address(), "198.18.0.21");
   EXPECT_EQ(unit.view.list, (Texts{"198.18.0.11 (Tavrin,TVS-8010,TV8010A0001,2.4.1)",
-                                            "198.18.0.21 (Tavrin,TVS-8010,TV8010A0001,2.4.1)"}));
+                                    "198.18.0.21 (Tavrin,TVS-8010,TV8010A0001,2.4.1)"}));
   EXPECT_EQ(unit.view.ListSelected(), 1);
 
   RenderNotice(unit.controller, {NoticeInstrumentAddress, "", 0});
