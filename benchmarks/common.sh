@@ -29,6 +29,10 @@ export XDG_CONFIG_HOME=$WORK/config
 mkdir -p "$WORK" "$XDG_CONFIG_HOME"
 BM_NAME=$(basename "$0" .sh)
 LOG=$WORK/$BM_NAME.log
+# A fresh log per run; the copy of the script that re-enters the bench
+# (enter_bench) writes on in the same one.
+[ "${BM_LOG_STARTED:-}" = "$BM_NAME" ] || : >"$LOG"
+export BM_LOG_STARTED=$BM_NAME
 
 say() { echo "benchmarks: $*" >&2; }
 die() { say "$*"; exit 1; }

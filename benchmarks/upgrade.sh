@@ -70,6 +70,7 @@ ours_upgrade() {
     return 1
   fi
   ours+=($(($(us "$now") - $(us "$t0") - ($(us "$after") - $(us "$before")))))
+  echo "--- ours: ${ours[-1]} us without the reboot" >>"$LOG"
 }
 
 # The peer's steps, each one OpenSSH call; a test line succeeds on "yes".
@@ -133,6 +134,7 @@ peer_upgrade() {
   fi
   t1=$EPOCHREALTIME
   peer+=($(($(us "$t1") - $(us "$t0") - ($(us "$peer_after") - $(us "$peer_before")))))
+  echo "--- peer: ${peer[-1]} us without the reboot" >>"$LOG"
 }
 
 installed() { value 'sed -n "s/^package: *//p" /tvs/releases/package_version'; }
