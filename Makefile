@@ -1,6 +1,8 @@
 # All set-up on a fresh Debian 12 machine goes through these targets.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 10
 
 .PHONY: all deps build test demo bench fuzz clean
 
@@ -15,8 +17,16 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# After the plain run: every test again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan), then a short run of each fuzz target.
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j 1
+	@JOBS=$(JOBS) bash tools/sanitize.sh
+	@JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SMOKE_SECONDS)
+
+# Each fuzz target for FUZZ_SECONDS, built with clang in build-fuzz.
+fuzz: deps
+	@JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+# in a build directory of its own (SANITIZE_BUILD, default build-asan).
+#
+#   tools/sanitize.sh [CTEST ARGS...]     e.g. tools/sanitize.sh -L unit
+#
+# Any report fails the run, also one from a program a test starts and from
+# the simulated instruments' VXI-11 servers (the bench runs this build's
+# server): every report goes to a file, and the run fails when one exists.
+# Leaks of the libraries we call, not of our code, are suppressed in
+# tools/lsan.supp, each with its reason.
+#
+# As root the bench tests run too: the bench comes up for them (with this
+# build's instrument server) and goes down afterwards, unless it was
+# already up before, in which case it is left as it was found.
+set -eu
+
+ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+BUILD=${SANITIZE_BUILD:-build-asan}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+JOBS=${JOBS:-2}
+BENCH=$ROOT/bench/bench
+REPORTS=$BUILD/sanitizer-reports
+
+say() { echo "sanitize: $*"; }
+fail() { echo "sanitize: $*" >&2; exit 1; }
+
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+  cmake -S "$ROOT" -B "$BUILD" -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    >/dev/null || fail "configuring $BUILD failed"
+fi
+cmake --build "$BUILD" -j "$JOBS" >"$BUILD/build.log" 2>&1 ||
+  { tail -40 "$BUILD/build.log" >&2; fail "the sanitizer build failed (log: $BUILD/build.log)"; }
+
+rm -rf "$REPORTS"
+mkdir -p "$REPORTS"
+
+bench_was_up=0
+[ -e /run/netns/tvbench ] && bench_was_up=1
+finish() {
+  # The bench's own clean-up is left out of the ctest run below, so that
+  # the instruments' server logs can still be read; it happens here.
+  if [ "$bench_was_up" -eq 0 ] && [ -e /run/netns/tvbench ]; then
+    "$BENCH" down --if-root >/dev/null || true
+  fi
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
+
+# Full stacks on every allocation: the suppressions name the library call
+# a leak comes through, which the fast unwinder cannot see past.
+export ASAN_OPTIONS="log_path=$REPORTS/asan:detect_leaks=1:halt_on_error=1:fast_unwind_on_malloc=0"
+export UBSAN_OPTIONS="log_path=$REPORTS/ubsan:print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
+
+set +e
+(cd "$BUILD" && ctest --output-on-failure -j 1 -FC bench "$@")
+tests=$?
+set -e
+
+# Reports of the programs the tests ran, and of the instruments' servers,
+# which write into their own overlay of the file system.
+mapfile -t found < <(find "$REPORTS" "$ROOT"/bench/state/*/upper"$REPORTS" -type f 2>/dev/null)
+for report in "${found[@]}"; do
+  echo "=== $report" >&2
+  head -60 "$report" >&2
+done
+[ ${#found[@]} -eq 0 ] || fail "${#found[@]} sanitizer report(s); the tests' own result: $tests"
+[ "$tests" -eq 0 ] || fail "tests failed under the sanitizers"
+say "no sanitizer reports"
