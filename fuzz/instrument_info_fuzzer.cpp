@@ -12,9 +12,9 @@
 
 #include "core/operator_view.h"
 #include "core/updater_controller.h"
+#include "fuzz/fuzz_shell.h"
 #include "fuzz/fuzz_support.h"
 #include "instrument/instrument_info.h"
-#include "tests/scripts/fake_shell_support.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(!pieces.empty());
 
   UpdaterController controller;
-  fake::ScriptedShell shell;
+  fuzz::AnsweringShell shell;
   FieldView view;
   controller.shell = &shell;
   controller.view = &view;
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   controller.password = "secret";
   // No address is chosen, so the system-information query reaches no one.
   controller.selectedAddress = [] { return std::string(); };
-  shell.Answer("package_version", versionFile);
+  shell.answer = [&](const std::string&) { return fuzz::Reply{true, versionFile}; };
   FillDeviceInfo(controller, deviceInfo);
   return 0;
 }

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "core/updater_controller.h"
+#include "fuzz/fuzz_shell.h"
 #include "fuzz/fuzz_support.h"
 #include "scripts/reboot_wait.h"
 #include "scripts/script_interpreter.h"
-#include "tests/scripts/fake_shell_support.h"
 
 namespace {
 
@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(fuzz::WriteFile(archive, "archive"));
 
   UpdaterController controller;
-  fake::ScriptedShell shell;
-  fake::FakeClock clock;
+  fuzz::AnsweringShell shell;
+  fuzz::SteppingClock clock;
   controller.shell = &shell;
   controller.clock = &clock;
   controller.userName = "root";
@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   controller.targetAddress = "198.18.0.11";
   controller.progressStep = 1;
   std::size_t next = 0;
-  shell.responder = [&](const fake::ShellCall&) {
-    fake::ShellReply reply;
+  shell.answer = [&](const std::string&) {
+    fuzz::Reply reply;
     if (next >= answers.size()) return reply;
     const Answer& answer = answers[next++];
     reply.ok = (answer.flags & 1) == 0;
@@ -109,8 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   FUZZ_CHECK(result >= ScriptSuccess && result <= ScriptCancelled);
   // A copied archive never stays behind, whether the copy worked or not.
-  for (const fake::CopyCall& copy : shell.copies) {
-    if (copy.localPath == archive) FUZZ_CHECK(!fuzz::Exists(archive));
+  for (const std::string& copied : shell.copiedFiles) {
+    if (copied == archive) FUZZ_CHECK(!fuzz::Exists(archive));
   }
   return 0;
 }

@@ -199,6 +199,18 @@ std::size_t EncodePortmapGetport(std::uint32_t xid, unsigned long program, unsig
   return length;
 }
 
+// The accept status arrives as any 32-bit number and the library stores it
+// as is; it is read as a number, since an enum holding a value it does not
+// name is undefined behaviour here.
+namespace {
+int AcceptStatusOf(const rpc_msg& reply) {
+  static_assert(sizeof reply.acpted_rply.ar_stat == sizeof(int), "accept_stat is an int");
+  int status = 0;
+  std::memcpy(&status, &reply.acpted_rply.ar_stat, sizeof status);
+  return status;
+}
+}  // namespace
+
 bool DecodePortmapReply(const char* data, std::size_t length, std::uint32_t xid,
                         unsigned long* port) {
   XDR xdr;
@@ -210,7 +222,7 @@ bool DecodePortmapReply(const char* data, std::size_t length, std::uint32_t xid,
   reply.acpted_rply.ar_results.proc = reinterpret_cast<xdrproc_t>(xdr_u_long);
   bool decoded = xdr_replymsg(&xdr, &reply);
   bool good = decoded && reply.rm_xid == xid && reply.rm_direction == REPLY &&
-              reply.rm_reply.rp_stat == MSG_ACCEPTED && reply.acpted_rply.ar_stat == SUCCESS &&
+              reply.rm_reply.rp_stat == MSG_ACCEPTED && AcceptStatusOf(reply) == SUCCESS &&
               decodedPort != 0;
   // Free what decoding allocated (the verifier's body).
   xdr.x_op = XDR_FREE;
