@@ -92,6 +92,7 @@ timed() {
   t1=$EPOCHREALTIME
   if [ $rc -eq 0 ]; then
     acc+=($((10#${t1/./} - 10#${t0/./})))
+    echo "--- $name: ${acc[-1]} us" >>"$LOG"
   else
     BM_FAILED[$name]=$((${BM_FAILED[$name]:-0} + 1))
     echo "--- $name failed with status $rc" >>"$LOG"

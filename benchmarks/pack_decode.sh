@@ -49,6 +49,7 @@ for ((i = 0; i < RUNS; i++)); do
   settle; timed md5p peer_package
   settle "$DECODED"; timed decode ours_decode
 done
+for f in "$RSS".*; do echo "--- ${f##*.} user system peak-KiB:" $(cat "$f"); done >>"$LOG"
 note="$(failures_note pack md5a)$RUNS runs each; peak RSS ours $(peak pack), md5sum $(peak md5a); processor time md5sum/ours $(cpu_ratio pack md5a)"
 row_rate "package packing, $MIB MiB (\`TavrinOperator -p4\` / md5sum)" \
   "$(rate_of "$MIB" "$(median "${pack[@]}")")" "$(rate_of "$MIB" "$(median "${md5a[@]}")")" \
