@@ -1,5 +1,6 @@
 // The portmapper messages of a discovery pass: what is asked, and which
 // replies count as an instrument's core-channel port.
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -69,17 +70,19 @@ TEST(PortmapReply, OnlyAnAcceptedSuccessForOurCallWithAPortCounts) {
   EXPECT_TRUE(DecodePortmapReply(good.data(), good.size(), 77, &port));
   EXPECT_EQ(port, 1022u);
 
-  port = 5;
-  std::vector<char> other = Reply(78, SUCCESS, 1022);
-  EXPECT_FALSE(DecodePortmapReply(other.data(), other.size(), 77, &port));
-  std::vector<char> unregistered = Reply(77, SUCCESS, 0);
-  EXPECT_FALSE(DecodePortmapReply(unregistered.data(), unregistered.size(), 77, &port));
-  std::vector<char> failed = Reply(77, PROC_UNAVAIL, 1022);
-  EXPECT_FALSE(DecodePortmapReply(failed.data(), failed.size(), 77, &port));
-  std::vector<char> denied = Reply(77, SUCCESS, 1022, MSG_DENIED);
-  EXPECT_FALSE(DecodePortmapReply(denied.data(), denied.size(), 77, &port));
-  EXPECT_FALSE(DecodePortmapReply(good.data(), good.size() - 4, 77, &port));
-  EXPECT_EQ(port, 5u);
+  std::vector<char> cut(good.begin(), good.end() - 4);
+  const std::pair<const char*, std::vector<char>> refused[] = {
+      {"another call's", Reply(78, SUCCESS, 1022)},
+      {"unregistered", Reply(77, SUCCESS, 0)},
+      {"failed", Reply(77, PROC_UNAVAIL, 1022)},
+      {"denied", Reply(77, SUCCESS, 1022, MSG_DENIED)},
+      {"cut short", cut},
+  };
+  for (const auto& [why, wire] : refused) {
+    port = 5;
+    EXPECT_FALSE(DecodePortmapReply(wire.data(), wire.size(), 77, &port)) << why;
+    EXPECT_EQ(port, 5u) << why;
+  }
 }
 
 }  // namespace

@@ -1,17 +1,19 @@
 // One-shot queries and the identity fields against the bench's instruments.
 #include <cstring>
-#include <map>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "core/operator_view.h"
 #include "core/updater_controller.h"
 #include "instrument/instrument_commands.h"
 #include "instrument/instrument_info.h"
+#include "tests/instrument/field_view_support.h"
 #include "tests/support/bench_env.h"
 
 namespace {
+
+using Texts = std::vector<std::string>;
 
 std::string Query(const char* address, const char* command, int replyLength = 2047) {
   char reply[2048];
@@ -32,26 +34,6 @@ TEST(InstrumentQueryBench, RepliesLoseTheirNewlineAndMustFitTheBuffer) {
   EXPECT_EQ(Query(bench::kI1, "*CLS"), "failed 0");
   EXPECT_EQ(Query("198.18.0.99", "*IDN?"), "failed 0");
 }
-
-class FieldView : public OperatorView {
- public:
-  void SetText(int id, const std::string& text) override { fields[id] = text; }
-  std::string GetText(int) override { return std::string(); }
-  void Enable(int, bool) override {}
-  void SetCheck(int, bool) override {}
-  bool GetCheck(int) override { return false; }
-  void GetAddress(unsigned char parts[4]) override { std::memset(parts, 0, 4); }
-  void SetAddress(const unsigned char*) override {}
-  void ListReset() override {}
-  void ListAppend(const std::string&) override {}
-  int ListCount() override { return 0; }
-  int ListSelected() override { return -1; }
-  void ListSelect(int) override {}
-  void LogAppend(const std::string&) override {}
-  void SetProgress(int) override {}
-  bool MessageBox(const std::string&, bool) override { return true; }
-  std::map<int, std::string> fields;
-};
 
 // i2 over SSH and VXI-11; the version file is put back at the end.
 class DeviceInfoBench : public ::testing::Test {
@@ -74,7 +56,7 @@ class DeviceInfoBench : public ::testing::Test {
     ASSERT_TRUE(moved_);
   }
   UpdaterController controller;
-  FieldView view;
+  instrument_test::FieldView view;
 
  private:
   bool moved_ = false;
@@ -83,20 +65,13 @@ class DeviceInfoBench : public ::testing::Test {
 TEST_F(DeviceInfoBench, VersionsFromTheFileElseFromSystemInfo) {
   REQUIRE_BENCH();
   FillDeviceInfo(controller, "TVS-9020:TV9020B0002:9.9.9:8.8.8");
-  EXPECT_EQ(view.fields[IdcModelNumber], "TVS-9020");
-  EXPECT_EQ(view.fields[IdcSerialNumber], "TV9020B0002");
-  EXPECT_EQ(view.fields[IdcPackageVersion], "3.1.0");
-  EXPECT_EQ(view.fields[IdcDriverVersion], "2.2.0");
-  EXPECT_EQ(view.fields[IdcScpiVersion], "2.0.1");
-  EXPECT_EQ(view.fields[IdcUiVersion], "3.0.4");
+  EXPECT_EQ(view.Identity(), (Texts{"TVS-9020", "TV9020B0002"}));
+  EXPECT_EQ(view.Versions(), (Texts{"3.1.0", "2.2.0", "2.0.1", "3.0.4"}));
 
   HideVersionFile();
   view.fields.clear();
   FillDeviceInfo(controller, "TVS-9020:TV9020B0002:9.9.9:8.8.8");
-  EXPECT_EQ(view.fields[IdcPackageVersion], "9.9.9");
-  EXPECT_EQ(view.fields[IdcUiVersion], "8.8.8");
-  EXPECT_EQ(view.fields[IdcDriverVersion], "2.2.0");
-  EXPECT_EQ(view.fields[IdcScpiVersion], "2.0.1");
+  EXPECT_EQ(view.Versions(), (Texts{"9.9.9", "2.2.0", "2.0.1", "8.8.8"}));
 }
 
 TEST_F(DeviceInfoBench, BothSourcesFailing) {
@@ -104,10 +79,7 @@ TEST_F(DeviceInfoBench, BothSourcesFailing) {
   HideVersionFile();
   controller.selectedAddress = [] { return std::string("198.18.0.99"); };
   FillDeviceInfo(controller, "TVS-9020:TV9020B0002::");
-  EXPECT_EQ(view.fields[IdcPackageVersion], "--.--.--");
-  EXPECT_EQ(view.fields[IdcUiVersion], "--.--.--");
-  EXPECT_EQ(view.fields[IdcDriverVersion], "--.--.--");
-  EXPECT_EQ(view.fields[IdcScpiVersion], "--.--.--");
+  EXPECT_EQ(view.Versions(), Texts(4, "--.--.--"));
 }
 
 }  // namespace

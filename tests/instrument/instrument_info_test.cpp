@@ -1,63 +1,63 @@
 // The identity fields: splitting, the two version sources' text rules, and
 // how FillDeviceInfo chooses between them.
+#include <algorithm>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "core/operator_view.h"
 #include "core/remote_shell.h"
 #include "core/updater_controller.h"
 #include "instrument/instrument_info.h"
+#include "tests/instrument/field_view_support.h"
 
 namespace {
 
-std::vector<std::string> Split(const std::string& text, const std::string& separator) {
-  std::vector<std::string> pieces;
+using Texts = std::vector<std::string>;
+
+Texts Split(const std::string& text, const std::string& separator) {
+  Texts pieces;
   SplitTrimmed(text, separator, pieces);
   return pieces;
 }
 
 TEST(SplitTrimmed, KeepsEmptyPiecesAndTrimsEachOne) {
-  EXPECT_EQ(Split(" a :b\t:\r\n: c ", ":"), (std::vector<std::string>{"a", "b", "", "c"}));
-  EXPECT_EQ(Split("one line", "\n"), (std::vector<std::string>{"one line"}));
-  EXPECT_EQ(Split("x\n", "\n"), (std::vector<std::string>{"x", ""}));
-  EXPECT_EQ(Split("", ":"), (std::vector<std::string>{""}));
-  EXPECT_EQ(Split("a--b----c", "--"), (std::vector<std::string>{"a", "b", "", "c"}));
+  EXPECT_EQ(Split(" a :b\t:\r\n: c ", ":"), (Texts{"a", "b", "", "c"}));
+  EXPECT_EQ(Split("one line", "\n"), (Texts{"one line"}));
+  EXPECT_EQ(Split("x\n", "\n"), (Texts{"x", ""}));
+  EXPECT_EQ(Split("", ":"), (Texts{""}));
+  EXPECT_EQ(Split("a--b----c", "--"), (Texts{"a", "b", "", "c"}));
 }
 
-struct Versions {
+// Package, driver, SCPI and UI version after reading `text` over the
+// values "p0", "d0", "s0" and "u0".
+Texts FromPackageFile(const std::string& text) {
   std::string driver = "d0", scpi = "s0", package = "p0", ui = "u0";
-};
-
-Versions FromPackageFile(const std::string& text) {
-  Versions v;
-  ParsePackageVersionText(text, v.driver, v.scpi, v.package, v.ui);
-  return v;
+  ParsePackageVersionText(text, driver, scpi, package, ui);
+  return {package, driver, scpi, ui};
 }
 
-TEST(PackageVersionText, KeysInAnyCaseValuesTrimmedAndLowered) {
-  Versions v = FromPackageFile("package: 2.4.1\n  Driver :  1.8.0-RC1  \nscpi:1.5.2\nui: 2.0.3\n");
-  EXPECT_EQ(v.package, "2.4.1");
-  EXPECT_EQ(v.driver, "1.8.0-rc1");
-  EXPECT_EQ(v.scpi, "1.5.2");
-  EXPECT_EQ(v.ui, "2.0.3");
-}
-
-TEST(PackageVersionText, FirstKeywordDecidesAndNeedsAColon) {
-  // "build" contains "ui"; a keyword line without a colon sets nothing,
-  // and no later keyword is tried on it.
-  Versions v = FromPackageFile("build: 77\ndriver scpi 9.9\nnothing: here\n");
-  EXPECT_EQ(v.ui, "77");
-  EXPECT_EQ(v.driver, "d0");
-  EXPECT_EQ(v.scpi, "s0");
-  EXPECT_EQ(v.package, "p0");
-  // "package_driver: x" names package first; the value keeps later colons.
-  v = FromPackageFile("package_driver: a:b\n");
-  EXPECT_EQ(v.package, "a:b");
-  EXPECT_EQ(v.driver, "d0");
+TEST(PackageVersionText, FirstKeywordOfALineWithAColonSetsItsValue) {
+  const struct {
+    const char* why;
+    const char* text;
+    Texts versions;
+  } cases[] = {
+      {"keys in any case, values trimmed and lowered",
+       "package: 2.4.1\n  Driver :  1.8.0-RC1  \nscpi:1.5.2\nui: 2.0.3\n",
+       {"2.4.1", "1.8.0-rc1", "1.5.2", "2.0.3"}},
+      // A keyword line without a colon sets nothing, and no later keyword
+      // is tried on it.
+      {"\"build\" contains \"ui\"", "build: 77\ndriver scpi 9.9\nnothing: here\n",
+       {"p0", "d0", "s0", "77"}},
+      {"package named first; later colons kept", "package_driver: a:b\n",
+       {"a:b", "d0", "s0", "u0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(FromPackageFile(c.text), c.versions);
+  }
 }
 
 TEST(SystemInfoText, ValueAfterFirstCommaUpperCasedUntrimmed) {
@@ -74,13 +74,12 @@ TEST(SystemInfoText, ValueAfterFirstCommaUpperCasedUntrimmed) {
 // A shell that answers the version-file command with a fixed output.
 class VersionFileShell : public RemoteShell {
  public:
-  explicit VersionFileShell(std::string output, bool ok = true)
-      : output_(std::move(output)), ok_(ok) {}
+  explicit VersionFileShell(std::string output) : output_(std::move(output)) {}
   bool RunCommand(const char*, const char*, const char*, const char* command, const char*,
                   int*, char* output, std::size_t outputCapacity) override {
     commands.push_back(command);
     if (output != nullptr) std::memcpy(output, output_.data(), std::min(outputCapacity, output_.size()));
-    return ok_;
+    return true;
   }
   bool SendFile(const char*, const char*, const char*, const char*) override { return false; }
   bool Cancel() override { return false; }
@@ -88,28 +87,6 @@ class VersionFileShell : public RemoteShell {
 
  private:
   std::string output_;
-  bool ok_;
-};
-
-// Records the texts the window would show.
-class FieldView : public OperatorView {
- public:
-  void SetText(int id, const std::string& text) override { fields[id] = text; }
-  std::string GetText(int) override { return std::string(); }
-  void Enable(int, bool) override {}
-  void SetCheck(int, bool) override {}
-  bool GetCheck(int) override { return false; }
-  void GetAddress(unsigned char parts[4]) override { std::memset(parts, 0, 4); }
-  void SetAddress(const unsigned char*) override {}
-  void ListReset() override {}
-  void ListAppend(const std::string&) override {}
-  int ListCount() override { return 0; }
-  int ListSelected() override { return -1; }
-  void ListSelect(int) override {}
-  void LogAppend(const std::string&) override {}
-  void SetProgress(int) override {}
-  bool MessageBox(const std::string&, bool) override { return true; }
-  std::map<int, std::string> fields;
 };
 
 class FillDeviceInfoTest : public ::testing::Test {
@@ -124,7 +101,7 @@ class FillDeviceInfoTest : public ::testing::Test {
     controller.selectedAddress = [] { return std::string(); };
   }
   UpdaterController controller;
-  FieldView view;
+  instrument_test::FieldView view;
 };
 
 TEST_F(FillDeviceInfoTest, VersionFileWinsOverTheDeviceInformation) {
@@ -135,12 +112,8 @@ TEST_F(FillDeviceInfoTest, VersionFileWinsOverTheDeviceInformation) {
   EXPECT_EQ(shell.commands[0],
             "[ -e /tvs/releases/package_version ] && cat /tvs/releases/package_version || echo "
             "\"no\"");
-  EXPECT_EQ(view.fields[IdcModelNumber], "TVS-8010");
-  EXPECT_EQ(view.fields[IdcSerialNumber], "TV8010A0001");
-  EXPECT_EQ(view.fields[IdcPackageVersion], "3.0.0");
-  EXPECT_EQ(view.fields[IdcDriverVersion], "1.9.0");
-  EXPECT_EQ(view.fields[IdcScpiVersion], "1.6.0");
-  EXPECT_EQ(view.fields[IdcUiVersion], "2.1.0");
+  EXPECT_EQ(view.Identity(), (Texts{"TVS-8010", "TV8010A0001"}));
+  EXPECT_EQ(view.Versions(), (Texts{"3.0.0", "1.9.0", "1.6.0", "2.1.0"}));
 }
 
 TEST_F(FillDeviceInfoTest, MissingFileKeepsDeviceFieldsAndPlaceholders) {
@@ -148,10 +121,7 @@ TEST_F(FillDeviceInfoTest, MissingFileKeepsDeviceFieldsAndPlaceholders) {
   Use(shell);
   FillDeviceInfo(controller, "TVS-9020:TV9020B0002::2.0.3");
   EXPECT_EQ(view.fields.size(), 6u);
-  EXPECT_EQ(view.fields[IdcPackageVersion], "--.--.--");
-  EXPECT_EQ(view.fields[IdcUiVersion], "2.0.3");
-  EXPECT_EQ(view.fields[IdcDriverVersion], "--.--.--");
-  EXPECT_EQ(view.fields[IdcScpiVersion], "--.--.--");
+  EXPECT_EQ(view.Versions(), (Texts{"--.--.--", "--.--.--", "--.--.--", "2.0.3"}));
 }
 
 TEST_F(FillDeviceInfoTest, NothingChangesWithFewerThanFourFieldsOrNoLogin) {

@@ -22,13 +22,7 @@ class SshCopyBench : public testing::Test {
  protected:
   void SetUp() override {
     REQUIRE_BENCH();
-    char pattern[] = "/tmp/tv_scp_local_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    localDir_ = pattern;
-    remoteName_ = "tv_scp_" + std::to_string(getpid());
-  }
-  void TearDown() override {
-    if (!localDir_.empty()) std::system(("rm -rf " + localDir_).c_str());
+    ASSERT_FALSE(localDir_.empty());
   }
 
   // A file of `size` pseudo-random bytes named like the remote copy.
@@ -57,9 +51,10 @@ class SshCopyBench : public testing::Test {
     return digest;
   }
 
-  std::string localDir_;
-  std::string remoteName_;
   ssh_test::TempConfigHome config;
+  ssh_test::TempDir local_;
+  const std::string& localDir_ = local_.path();
+  const std::string remoteName_ = "tv_scp_" + std::to_string(getpid());
 };
 
 TEST_F(SshCopyBench, FileArrivesIntactWithMode0644) {

@@ -11,7 +11,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -82,17 +82,24 @@ class LoopbackPeer {
       GTEST_SKIP() << "cannot listen on port 22 of " << (peer).host;        \
   } while (0)
 
+using ssh_test::RunAsRoot;
+
+// A call that must end soon after it is cancelled, and fail.
+template <typename Call>
+void ExpectCancelledPromptly(Call call) {
+  ssh_test::Timed timed = ssh_test::CancelAfter(200ms, call);
+  EXPECT_FALSE(timed.result);
+  EXPECT_LT(timed.elapsed, kPromptReturn);
+}
+
 TEST(SshLoopback, RefusedConnectionFailsForEveryKindOfCall) {
   LoopbackPeer nobody;  // nothing listens on its address
   char output[256] = {};
   int matched = 7;
-  EXPECT_FALSE(ssh_run_command(nobody.host.c_str(), "root", "kdrun64", "pwd", nullptr, nullptr,
-                               output, 255));
-  EXPECT_FALSE(ssh_run_command(nobody.host.c_str(), "root", "kdrun64", "pwd", "yes\n", &matched,
-                               nullptr, 0));
+  EXPECT_FALSE(RunAsRoot(nobody.host, "kdrun64", "pwd", nullptr, nullptr, output, 255));
+  EXPECT_FALSE(RunAsRoot(nobody.host, "kdrun64", "pwd", "yes\n", &matched));
   EXPECT_EQ(matched, 0);
-  EXPECT_FALSE(ssh_run_command(nobody.host.c_str(), "root", "kdrun64", "reboot", nullptr, nullptr,
-                               nullptr, 0));
+  EXPECT_FALSE(RunAsRoot(nobody.host, "kdrun64", "reboot"));
   EXPECT_EQ(output[0], '\0');
 }
 
@@ -101,8 +108,7 @@ TEST(SshLoopback, PeerClosingBeforeItsBannerFails) {
   REQUIRE_LISTENER(peer, 4);
   std::thread server([&] { peer.AcceptAndClose(); });
   char output[256] = {};
-  EXPECT_FALSE(ssh_run_command(peer.host.c_str(), "root", "kdrun64", "pwd", nullptr, nullptr,
-                               output, 255));
+  EXPECT_FALSE(RunAsRoot(peer.host, "kdrun64", "pwd", nullptr, nullptr, output, 255));
   server.join();
 }
 
@@ -110,12 +116,8 @@ TEST(SshLoopback, CancelEndsTheWaitForASilentPeer) {
   LoopbackPeer peer;
   REQUIRE_LISTENER(peer, 4);  // the kernel accepts; nobody ever speaks
   char output[256] = {};
-  ssh_test::Timed call = ssh_test::CancelAfter(200ms, [&] {
-    return ssh_run_command(peer.host.c_str(), "root", "kdrun64", "pwd", nullptr, nullptr, output,
-                           255);
-  });
-  EXPECT_FALSE(call.result);
-  EXPECT_LT(call.elapsed, kPromptReturn);
+  ExpectCancelledPromptly(
+      [&] { return RunAsRoot(peer.host, "kdrun64", "pwd", nullptr, nullptr, output, 255); });
   EXPECT_EQ(output[0], '\0');
   EXPECT_FALSE(ssh_cancel()) << "the event must not outlive its call";
 }
@@ -124,46 +126,35 @@ TEST(SshLoopback, CancelEndsAConnectThatGetsNoAnswer) {
   LoopbackPeer peer;
   REQUIRE_LISTENER(peer, 0);
   ASSERT_TRUE(peer.FillBacklog());
-  ssh_test::Timed call = ssh_test::CancelAfter(200ms, [&] {
-    return ssh_run_command(peer.host.c_str(), "root", "kdrun64", "reboot", nullptr, nullptr,
-                           nullptr, 0);
-  });
-  EXPECT_FALSE(call.result);
-  EXPECT_LT(call.elapsed, kPromptReturn);
+  ExpectCancelledPromptly([&] { return RunAsRoot(peer.host, "kdrun64", "reboot"); });
 }
 
 TEST(SshLoopback, CancelOfACopyFails) {
   LoopbackPeer peer;
   REQUIRE_LISTENER(peer, 4);
-  char path[] = "/tmp/tv_scp_cancel_XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  std::string target = "root@" + peer.host + ":/tmp/";
-  ssh_test::Timed call = ssh_test::CancelAfter(
-      200ms, [&] { return scp_send_file("root", "kdrun64", path, target.c_str()); });
-  unlink(path);
-  EXPECT_FALSE(call.result);
-  EXPECT_LT(call.elapsed, kPromptReturn);
+  ssh_test::TempDir dir;
+  const std::string file = dir.path() + "/package.kfw";
+  std::ofstream{file};  // empty
+  const std::string target = "root@" + peer.host + ":/tmp/";
+  ExpectCancelledPromptly(
+      [&] { return scp_send_file("root", "kdrun64", file.c_str(), target.c_str()); });
 }
 
 TEST(SshLoopback, CopyRefusesBadSourcesAndTargetsWithoutConnecting) {
   LoopbackPeer peer;
   REQUIRE_LISTENER(peer, 4);
-  char dir[] = "/tmp/tv_scp_source_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string file = std::string(dir) + "/package.kfw";
-  std::system(("echo data > " + file).c_str());
-  std::string target = peer.host + ":/tmp/";
+  ssh_test::TempDir dir;
+  const std::string file = dir.path() + "/package.kfw";
+  std::ofstream(file) << "data\n";
+  const std::string fifo = dir.path() + "/fifo";  // no writer: opening it must not wait
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string target = peer.host + ":/tmp/";
 
-  EXPECT_FALSE(scp_send_file("root", "kdrun64", dir, target.c_str()));
+  EXPECT_FALSE(scp_send_file("root", "kdrun64", dir.path().c_str(), target.c_str()));
   EXPECT_FALSE(scp_send_file("root", "kdrun64", (file + ".missing").c_str(), target.c_str()));
   EXPECT_FALSE(scp_send_file("root", "kdrun64", file.c_str(), "/tmp/no-host"));
-  std::string fifo = std::string(dir) + "/fifo";  // no writer: opening it must not wait
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(scp_send_file("root", "kdrun64", fifo.c_str(), target.c_str()));
   EXPECT_FALSE(peer.HasPendingConnection());
-  std::system((std::string("rm -rf ") + dir).c_str());
 }
 
 TEST(SshLoopback, CancelsRacingTheEndOfCallsAreHarmless) {
@@ -172,9 +163,7 @@ TEST(SshLoopback, CancelsRacingTheEndOfCallsAreHarmless) {
   std::thread canceller([&] {
     while (!stop) ssh_cancel();
   });
-  for (int i = 0; i < 200; ++i)
-    EXPECT_FALSE(ssh_run_command(nobody.host.c_str(), "root", "kdrun64", "pwd", nullptr, nullptr,
-                                 nullptr, 0));
+  for (int i = 0; i < 200; ++i) EXPECT_FALSE(RunAsRoot(nobody.host, "kdrun64", "pwd"));
   stop = true;
   canceller.join();
   EXPECT_FALSE(ssh_cancel());

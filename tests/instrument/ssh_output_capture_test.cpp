@@ -14,53 +14,38 @@ struct CallerBuffer {
   std::vector<char> bytes;
 };
 
-TEST(SshOutputCapture, TestAnswerMatchesOnlyExactly) {
-  SshOutputCapture yes("yes\n", nullptr, 0);
-  yes.Append("yes\n", 4);
-  EXPECT_TRUE(yes.Matches());
-
-  SshOutputCapture no("yes\n", nullptr, 0);
-  no.Append("no\n", 3);
-  EXPECT_FALSE(no.Matches());
-
-  SshOutputCapture more("yes\n", nullptr, 0);
-  more.Append("yes\n", 4);
-  more.Append("yes\n", 4);
-  EXPECT_FALSE(more.Matches());
-
-  SshOutputCapture missingLineFeed("yes\n", nullptr, 0);
-  missingLineFeed.Append("yes", 3);
-  EXPECT_FALSE(missingLineFeed.Matches());
+TEST(SshOutputCapture, TestAnswerMatchesExactlyWithinTheFirst256Bytes) {
+  const std::string first(256, 'a');
+  const std::string longer = first + "beyond";
+  const struct {
+    const char* why;
+    std::string expected;
+    std::vector<std::string> pieces;
+    bool matches;
+  } cases[] = {
+      {"same", "yes\n", {"yes\n"}, true},
+      {"other", "yes\n", {"no\n"}, false},
+      {"more", "yes\n", {"yes\n", "yes\n"}, false},
+      {"missing line feed", "yes\n", {"yes"}, false},
+      {"nothing", "yes\n", {}, false},
+      {"the comparison ends at a zero byte", "yes\n", {std::string("yes\n\0tail", 9)}, true},
+      {"only 256 bytes are compared", first, {first, "beyond"}, true},
+      {"an expectation beyond 256 bytes never matches", longer, {longer}, false},
+      {"a long answer", "yes\n", {longer}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    SshOutputCapture capture(c.expected.c_str(), nullptr, 0);
+    for (const std::string& piece : c.pieces) capture.Append(piece.data(), piece.size());
+    EXPECT_EQ(capture.Matches(), c.matches);
+  }
 }
 
-TEST(SshOutputCapture, NoOutputLeavesBufferZeroAndDoesNotMatch) {
+TEST(SshOutputCapture, NoOutputLeavesBufferZero) {
   CallerBuffer buffer(255);
   SshOutputCapture capture("yes\n", buffer.bytes.data(), 255);
   EXPECT_FALSE(capture.Matches());
-  for (char c : buffer.bytes) EXPECT_EQ(c, '\0');
-}
-
-TEST(SshOutputCapture, ComparisonEndsAtZeroByte) {
-  SshOutputCapture capture("yes\n", nullptr, 0);
-  capture.Append("yes\n\0tail", 9);
-  EXPECT_TRUE(capture.Matches());
-}
-
-TEST(SshOutputCapture, ComparisonSeesOnlyFirst256Bytes) {
-  std::string first(256, 'a');
-  SshOutputCapture same(first.c_str(), nullptr, 0);
-  same.Append(first.data(), first.size());
-  same.Append("beyond", 6);
-  EXPECT_TRUE(same.Matches());
-
-  std::string longer = first + "beyond";
-  SshOutputCapture whole(longer.c_str(), nullptr, 0);
-  whole.Append(longer.data(), longer.size());
-  EXPECT_FALSE(whole.Matches());
-
-  SshOutputCapture shortExpected("yes\n", nullptr, 0);
-  shortExpected.Append(longer.data(), longer.size());
-  EXPECT_FALSE(shortExpected.Matches());
+  EXPECT_EQ(buffer.bytes, std::vector<char>(256, '\0'));
 }
 
 TEST(SshOutputCapture, OutputStopsAtCapacityAcrossPieces) {

@@ -5,38 +5,36 @@
 namespace {
 
 TEST(ScpTarget, SplitsUserHostAndPath) {
-  ScpTarget target;
-  ASSERT_TRUE(ParseScpTarget("root@198.18.0.11:/tmp/package.kfw", &target));
-  EXPECT_EQ(target.user, "root");
-  EXPECT_EQ(target.host, "198.18.0.11");
-  EXPECT_EQ(target.path, "/tmp/package.kfw");
-
-  ASSERT_TRUE(ParseScpTarget("198.18.0.11:/data/a:b", &target));
-  EXPECT_EQ(target.user, "");
-  EXPECT_EQ(target.host, "198.18.0.11");
-  EXPECT_EQ(target.path, "/data/a:b");  // only the first colon splits
-}
-
-TEST(ScpTarget, EmptyPathMeansLoginDirectory) {
-  ScpTarget target;
-  ASSERT_TRUE(ParseScpTarget("198.18.0.11:", &target));
-  EXPECT_EQ(target.path, ".");
+  const struct {
+    const char* text;
+    const char* user;
+    const char* host;
+    const char* path;
+  } cases[] = {
+      {"root@198.18.0.11:/tmp/package.kfw", "root", "198.18.0.11", "/tmp/package.kfw"},
+      {"198.18.0.11:/data/a:b", "", "198.18.0.11", "/data/a:b"},  // only the first colon splits
+      {"198.18.0.11:", "", "198.18.0.11", "."},                   // the login directory
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ScpTarget target;
+    ASSERT_TRUE(ParseScpTarget(c.text, &target));
+    EXPECT_EQ(target.user, c.user);
+    EXPECT_EQ(target.host, c.host);
+    EXPECT_EQ(target.path, c.path);
+  }
 }
 
 TEST(ScpTarget, RefusesTargetsWithoutRemoteHost) {
   ScpTarget target;
-  EXPECT_FALSE(ParseScpTarget("/tmp/package.kfw", &target));
-  EXPECT_FALSE(ParseScpTarget("dir/host:path", &target));
-  EXPECT_FALSE(ParseScpTarget("dir\\host:path", &target));
-  EXPECT_FALSE(ParseScpTarget(":/tmp", &target));
+  for (const char* local : {"/tmp/package.kfw", "dir/host:path", "dir\\host:path", ":/tmp"})
+    EXPECT_FALSE(ParseScpTarget(local, &target)) << local;
   EXPECT_FALSE(ParseScpTarget(nullptr, &target));
 }
 
 TEST(ScpTarget, BaseNameCutsAtEverySeparator) {
-  EXPECT_EQ(ScpBaseName("/opt/tv/data/pkg.kfw"), "pkg.kfw");
-  EXPECT_EQ(ScpBaseName("data\\pkg.kf4"), "pkg.kf4");
-  EXPECT_EQ(ScpBaseName("C:pkg.kfw"), "pkg.kfw");
-  EXPECT_EQ(ScpBaseName("pkg.kfw"), "pkg.kfw");
+  for (const char* path : {"/opt/tv/data/pkg.kfw", "data\\pkg.kfw", "C:pkg.kfw", "pkg.kfw"})
+    EXPECT_EQ(ScpBaseName(path), "pkg.kfw") << path;
 }
 
 TEST(ScpTarget, SinkCommandAddsDirectoryFlagOnlyForPatterns) {

@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the SSH channel's tests: a private configuration directory, so
-// that the known-host store of a test run starts empty and is its own, and
-// a few wrappers around the calls.
+// Helpers of the SSH channel's tests: private directories (so that the
+// known-host store of a test run starts empty and is its own), and a few
+// wrappers around the calls.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -19,30 +19,56 @@ namespace ssh_test {
 
 using Clock = std::chrono::steady_clock;
 
-class TempConfigHome {
+// Puts an environment variable back as it was at the end of the scope.
+class EnvironmentGuard {
  public:
-  TempConfigHome() {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
-    char pattern[] = "/tmp/tv_ssh_config_XXXXXX";
-    if (mkdtemp(pattern) != nullptr) dir_ = pattern;
-    setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+  explicit EnvironmentGuard(const char* name) : name_(name) {
+    const char* value = std::getenv(name);
+    had_ = value != nullptr;
+    if (had_) value_ = value;
   }
-  ~TempConfigHome() {
-    if (hadOld_)
-      setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+  ~EnvironmentGuard() {
+    if (had_)
+      setenv(name_, value_.c_str(), 1);
     else
-      unsetenv("XDG_CONFIG_HOME");
-    if (!dir_.empty()) std::system(("rm -rf " + dir_).c_str());
+      unsetenv(name_);
   }
-  std::string StorePath() const { return dir_ + "/TavrinOperator/known_hosts"; }
-  const std::string& dir() const { return dir_; }
 
  private:
-  std::string dir_;
-  std::string old_;
-  bool hadOld_ = false;
+  const char* name_;
+  bool had_ = false;
+  std::string value_;
+};
+
+// A fresh directory under /tmp, removed with its contents at the end.
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/tv_ssh_XXXXXX";
+    if (mkdtemp(pattern) != nullptr) path_ = pattern;
+  }
+  ~TempDir() {
+    if (!path_.empty()) std::system(("rm -rf " + path_).c_str());
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Points the configuration directory, and with it the known-host store,
+// at a private directory.
+class TempConfigHome {
+ public:
+  TempConfigHome() { setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
+  std::string StorePath() const { return dir_.path() + "/TavrinOperator/known_hosts"; }
+  const std::string& dir() const { return dir_.path(); }
+
+ private:
+  EnvironmentGuard guard_{"XDG_CONFIG_HOME"};
+  TempDir dir_;
 };
 
 inline std::string ReadFile(const std::string& path) {
@@ -52,6 +78,14 @@ inline std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+// A command run as root; the optional parts as ssh_run_command takes them.
+inline bool RunAsRoot(const std::string& host, const char* password, const std::string& command,
+                      const char* expected = nullptr, int* matched = nullptr,
+                      char* output = nullptr, std::size_t capacity = 0) {
+  return ssh_run_command(host.c_str(), "root", password, command.c_str(), expected, matched,
+                         output, capacity);
+}
+
 struct Captured {
   bool ok = false;
   std::string text;
@@ -59,11 +93,10 @@ struct Captured {
 
 // A captured command with the callers' usual capacity.
 inline Captured Capture(const char* host, const char* password, const std::string& command,
-                    std::size_t capacity = 4095) {
+                        std::size_t capacity = 4095) {
   std::string buffer(capacity + 1, '\0');
   Captured result;
-  result.ok = ssh_run_command(host, "root", password, command.c_str(), nullptr, nullptr,
-                              &buffer[0], capacity);
+  result.ok = RunAsRoot(host, password, command, nullptr, nullptr, &buffer[0], capacity);
   result.text = buffer.c_str();
   return result;
 }
