@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -32,20 +33,45 @@ std::string Attempt(const std::string& address) {
   return "Attempting connection to SCPI server at " + address + "\n";
 }
 
+// The output up to the first prompt after connecting to `address`.
+std::string Connected(const std::string& address) {
+  return Attempt(address) + kLoopHeading + kPrompt;
+}
+
+// The output when no instrument answers at `address`, up to the address prompt.
+std::string Refused(const std::string& address) {
+  return Attempt(address) + kUnable + kAddressHeading;
+}
+
 std::string Invalid(const std::string& word) {
   return word + " is NOT a valid IP address, please re-enter a valid IP address:\n";
 }
 
-// The reply lxi-tools receives, with its line end.
-std::string LxiIdn(const char* address) {
-  std::string cmd = std::string("lxi scpi -a ") + address + " '*IDN?' 2>&1";
-  std::FILE* p = popen(cmd.c_str(), "r");
+// What a shell command prints.
+std::string ShellOutput(const std::string& command) {
+  std::FILE* p = popen(command.c_str(), "r");
   std::string text;
   char buf[512];
   while (p != nullptr && std::fgets(buf, sizeof buf, p) != nullptr) text += buf;
   if (p != nullptr) pclose(p);
+  return text;
+}
+
+// The reply lxi-tools receives, with its line end.
+std::string LxiIdn(const char* address) {
+  std::string text = ShellOutput(std::string("lxi scpi -a ") + address + " '*IDN?' 2>&1");
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text + "\n";
+}
+
+// Types each line and waits for the prompt after it.
+::testing::AssertionResult TypeEach(PtySession& term, std::initializer_list<const char*> lines) {
+  for (const char* line : lines) {
+    term.Type(line);
+    if (!term.Expect(kPrompt))
+      return ::testing::AssertionFailure() << "no prompt after " << line << ":\n" << term.Output();
+  }
+  return ::testing::AssertionSuccess();
 }
 
 std::string Pattern(std::size_t size) {
@@ -73,7 +99,7 @@ TEST(ConsoleBench, EachMethodPrintsTheIdentificationLxiReceives) {
   for (const char* address : {bench::kI1, bench::kI2}) {
     std::string idn = LxiIdn(address);
     ASSERT_EQ(idn.rfind("Tavrin,", 0), 0u) << idn;
-    std::string session = Attempt(address) + kLoopHeading + kPrompt + idn + kPrompt;
+    std::string session = Connected(address) + idn + kPrompt;
     for (const char* method : {"method=1", "method=2", "method=3"}) {
       PipedRun run = RunPiped({std::string("rip=") + address, method}, "*IDN?\nq\n");
       EXPECT_EQ(run.out, session) << method;
@@ -81,8 +107,7 @@ TEST(ConsoleBench, EachMethodPrintsTheIdentificationLxiReceives) {
     }
     PipedRun srq = RunPiped({std::string("rip=") + address, "method=4", "lip=198.18.0.1"},
                             "*SRE 16\n*IDN?\n*SRE 0\nq\n");
-    EXPECT_EQ(srq.out,
-              Attempt(address) + kLoopHeading + kPrompt + kPrompt + idn + kPrompt + kPrompt);
+    EXPECT_EQ(srq.out, Connected(address) + kPrompt + idn + kPrompt + kPrompt);
     EXPECT_EQ(srq.status, 0);
     EXPECT_EQ(srq.err, "");
   }
@@ -95,11 +120,10 @@ TEST(ConsoleBench, EveryNewLinkGetsItsOwnInterruptChannel) {
   PipedRun run = RunPiped({"rip=198.18.0.1", "method=4", "lip=198.18.0.1"},
                           "198.18.0.12\n*SRE 16\n*IDN?\n*SRE 0\nip\n"
                           "198.18.0.11\n*SRE 16\n*IDN?\n*SRE 0\nq\n");
-  std::string session = Attempt(kOperatorAddress) + kUnable + kAddressHeading;
+  std::string session = Refused(kOperatorAddress);
   for (const char* address : {bench::kI2, bench::kI1}) {
     if (address == bench::kI1) session += kAddressHeading;
-    session += "\n" + Attempt(address) + kLoopHeading + kPrompt + kPrompt + LxiIdn(address) +
-               kPrompt + kPrompt;
+    session += "\n" + Connected(address) + kPrompt + LxiIdn(address) + kPrompt + kPrompt;
   }
   EXPECT_EQ(run.out, session);
   EXPECT_EQ(run.err, "");
@@ -122,8 +146,8 @@ TEST(ConsoleBench, StatusByteQueriesAndCommands) {
   for (const char* method : {"method=1", "method=2"}) {
     PipedRun run =
         RunPiped({"rip=198.18.0.12", method}, "*CLS\n*stb?\n*RST\n*sre 4;*Sre?\n*SRE 0\nexit\n");
-    EXPECT_EQ(run.out, Attempt(bench::kI2) + kLoopHeading + kPrompt + kPrompt + "0\n" + kPrompt +
-                           kPrompt + "4\n" + kPrompt + kPrompt)
+    EXPECT_EQ(run.out, Connected(bench::kI2) + kPrompt + "0\n" + kPrompt + kPrompt + "4\n" +
+                           kPrompt + kPrompt)
         << method;
   }
 }
@@ -132,22 +156,19 @@ TEST(ConsoleBench, ErrorFollowUpReadsTheEventStatusRegister) {
   REQUIRE_BENCH();
   // Method 1 sees ESB while it waits: the reply is replaced by "*ESR?".
   PipedRun stb = RunPiped({"rip=198.18.0.12", "method=1"}, "BOGUS?\n*ESR?\nq\n");
-  EXPECT_EQ(stb.out, Attempt(bench::kI2) + kLoopHeading + kPrompt + "*ESR? -> 32\n" + kPrompt +
-                         "0\n" + kPrompt);
+  EXPECT_EQ(stb.out, Connected(bench::kI2) + "*ESR? -> 32\n" + kPrompt + "0\n" + kPrompt);
   // Method 2 ends the query quietly on ESB.
   PipedRun readstb = RunPiped({"rip=198.18.0.12", "method=2"}, "BOGUS?\n*ESR?\nq\n");
-  EXPECT_EQ(readstb.out,
-            Attempt(bench::kI2) + kLoopHeading + kPrompt + kPrompt + "32\n" + kPrompt);
+  EXPECT_EQ(readstb.out, Connected(bench::kI2) + kPrompt + "32\n" + kPrompt);
 }
 
 TEST(ConsoleBench, OversizeChunkIsRefusedAsErrorSeventeen) {
   REQUIRE_BENCH();
   Knobs knobs("i4", "oversize_reply=1", "oversize_reply=0");
   PipedRun plain = RunPiped({"rip=198.18.0.14"}, "*IDN?\nq\n");
-  EXPECT_EQ(plain.out, Attempt(bench::kI4) + kLoopHeading + kPrompt + "*ESR? -> 15: IO timeout" +
-                           kPrompt);
+  EXPECT_EQ(plain.out, Connected(bench::kI4) + "*ESR? -> 15: IO timeout" + kPrompt);
   PipedRun readstb = RunPiped({"rip=198.18.0.14", "method=2"}, "*IDN?\nq\n");
-  EXPECT_EQ(readstb.out, Attempt(bench::kI4) + kLoopHeading + kPrompt + "*ESR? -> " + kPrompt);
+  EXPECT_EQ(readstb.out, Connected(bench::kI4) + "*ESR? -> " + kPrompt);
   EXPECT_EQ(readstb.status, 0);
 }
 
@@ -156,8 +177,8 @@ TEST(ConsoleBench, LongRepliesAreAssembledAndCutAtTheBuffer) {
   PipedRun run = RunPiped({"rip=198.18.0.12", "sleep=0"},
                           ":TEST:REPLY? 5000\n:TEST:REPLY? 600000\n*IDN?\nq\n");
   std::string idn = LxiIdn(bench::kI2);
-  EXPECT_EQ(run.out, Attempt(bench::kI2) + kLoopHeading + kPrompt + Pattern(5000) + "\n" + kPrompt +
-                         Pattern(512000) + kPrompt + idn + kPrompt);
+  EXPECT_EQ(run.out, Connected(bench::kI2) + Pattern(5000) + "\n" + kPrompt + Pattern(512000) +
+                         kPrompt + idn + kPrompt);
   EXPECT_EQ(run.status, 0);
 }
 
@@ -168,10 +189,7 @@ TEST(ConsoleBench, ServiceRequestsThatCameEarlyLetQueriesThrough) {
   // Ctrl-C returns it to the prompt.
   PtySession term({"rip=198.18.0.11", "method=4", "lip=198.18.0.1"});
   ASSERT_TRUE(term.Expect(kPrompt));
-  for (const char* line : {"*SRE 32", "BOGUS", "*CLS", "BOGUS"}) {
-    term.Type(line);
-    ASSERT_TRUE(term.Expect(kPrompt)) << line;
-  }
+  ASSERT_TRUE(TypeEach(term, {"*SRE 32", "BOGUS", "*CLS", "BOGUS"}));
   std::string idn = LxiIdn(bench::kI1);
   for (int i = 0; i < 2; ++i) {
     term.Type("*IDN?");
@@ -182,10 +200,7 @@ TEST(ConsoleBench, ServiceRequestsThatCameEarlyLetQueriesThrough) {
   EXPECT_EQ(term.Settle(2.0), "BOGUS?\n");
   term.Interrupt();
   ASSERT_TRUE(term.Expect(kPrompt, 20)) << term.Output();
-  for (const char* line : {"*CLS", "*SRE 0"}) {
-    term.Type(line);
-    ASSERT_TRUE(term.Expect(kPrompt)) << line;
-  }
+  ASSERT_TRUE(TypeEach(term, {"*CLS", "*SRE 0"}));
   term.Type("q");
   EXPECT_EQ(term.Wait(), 0);
 }
@@ -198,8 +213,7 @@ TEST(ConsoleBench, CtrlCEndsAnEndlessReadAndTheConsoleGoesOn) {
   EXPECT_EQ(term.Settle(1.0), "BOGUS?\n");
   term.Interrupt();
   ASSERT_TRUE(term.Expect(kPrompt, 20)) << term.Output();
-  term.Type("*CLS");
-  ASSERT_TRUE(term.Expect(kPrompt));
+  ASSERT_TRUE(TypeEach(term, {"*CLS"}));
   term.Type("*IDN?");
   EXPECT_TRUE(term.Expect(LxiIdn(bench::kI2) + kPrompt)) << term.Output();
   term.Type("q");
@@ -210,36 +224,29 @@ TEST(ConsoleBench, PromptLoopAndOtherInstrumentOnATerminal) {
   REQUIRE_BENCH();
   PtySession term({"rip=198.18.0.12"});
   ASSERT_TRUE(term.Expect(kPrompt));
-  EXPECT_EQ(term.Output(), Attempt(bench::kI2) + kLoopHeading + kPrompt);
-  term.Type("");
-  ASSERT_TRUE(term.Expect(kPrompt));
+  EXPECT_EQ(term.Output(), Connected(bench::kI2));
+  ASSERT_TRUE(TypeEach(term, {""}));
   term.Type("*RST");
   EXPECT_TRUE(term.Expect("*RST\n" + std::string(kPrompt)));
   term.Type("Ip");
   ASSERT_TRUE(term.Expect(std::string("Ip\n") + kAddressHeading));
   term.Type("  198.18.0.11");
-  EXPECT_TRUE(term.Expect("  198.18.0.11\n\n" + Attempt(bench::kI1) + kLoopHeading + kPrompt))
-      << term.Output();
+  EXPECT_TRUE(term.Expect("  198.18.0.11\n\n" + Connected(bench::kI1))) << term.Output();
   term.Type("*IDN?");
   EXPECT_TRUE(term.Expect(LxiIdn(bench::kI1) + kPrompt));
   term.Type("EXIT");
   EXPECT_EQ(term.Wait(), 0);
 }
 
-int OpenDescriptors(pid_t pid) {
-  std::string cmd = "ls /proc/" + std::to_string(pid) + "/fd | wc -l";
-  std::FILE* p = popen(cmd.c_str(), "r");
-  int count = -1;
-  if (p != nullptr && std::fscanf(p, "%d", &count) != 1) count = -1;
-  if (p != nullptr) pclose(p);
-  return count;
+std::string OpenDescriptors(pid_t pid) {
+  return ShellOutput("ls /proc/" + std::to_string(pid) + "/fd | wc -l");
 }
 
 TEST(ConsoleBench, ReconnectingReleasesTheEarlierLink) {
   REQUIRE_BENCH();
   PtySession term({"rip=198.18.0.12"});
   ASSERT_TRUE(term.Expect(kPrompt));
-  int before = OpenDescriptors(term.Pid());
+  std::string before = OpenDescriptors(term.Pid());
   for (int i = 0; i < 3; ++i) {
     term.Type("ip");
     ASSERT_TRUE(term.Expect(kAddressHeading));
@@ -256,17 +263,17 @@ TEST(ConsoleBench, FirstConnectionFailsThenTheAddressPrompt) {
   std::string input =
       "10.0.0.256\n1.2.3\n1.2.3.4.\n1..2.3\na.b.c.d\n198.18.0.1\n198.18.0.12\n*IDN?\nq\n";
   PipedRun run = RunPiped({"rip=198.18.0.1"}, input);
-  std::string expected = Attempt(kOperatorAddress) + kUnable + kAddressHeading;
+  std::string expected = Refused(kOperatorAddress);
   for (const char* word : {"10.0.0.256", "1.2.3", "1.2.3.4.", "1..2.3", "a.b.c.d"})
     expected += "\n" + Invalid(word);
   expected += "\n" + Attempt(kOperatorAddress) + kUnable;
-  expected += "\n" + Attempt(bench::kI2) + kLoopHeading + kPrompt + LxiIdn(bench::kI2) + kPrompt;
+  expected += "\n" + Connected(bench::kI2) + LxiIdn(bench::kI2) + kPrompt;
   EXPECT_EQ(run.out, expected);
   EXPECT_EQ(run.status, 0);
 
   for (const char* quit : {"q", "Q", "quit", "aqua"}) {
     PipedRun q = RunPiped({"rip=198.18.0.1"}, std::string(quit) + "\n");
-    EXPECT_EQ(q.out, Attempt(kOperatorAddress) + kUnable + kAddressHeading + "\n") << quit;
+    EXPECT_EQ(q.out, Refused(kOperatorAddress) + "\n") << quit;
     EXPECT_EQ(q.status, 0) << quit;
   }
 }
@@ -277,8 +284,8 @@ TEST(ConsoleBench, ModeZeroEndsAfterConnectingOrAsksForTheNextAddress) {
   EXPECT_EQ(direct.out, Attempt(bench::kI2));
   EXPECT_EQ(direct.status, 0);
   PipedRun prompted = RunPiped({"rip=198.18.0.1", "mode=0"}, "198.18.0.12\n198.18.0.11\nq\n");
-  EXPECT_EQ(prompted.out, Attempt(kOperatorAddress) + kUnable + kAddressHeading + "\n" +
-                              Attempt(bench::kI2) + "\n" + Attempt(bench::kI1) + "\n");
+  EXPECT_EQ(prompted.out, Refused(kOperatorAddress) + "\n" + Attempt(bench::kI2) + "\n" +
+                              Attempt(bench::kI1) + "\n");
   EXPECT_EQ(prompted.status, 0);
 }
 
@@ -315,7 +322,7 @@ TEST(ConsoleBench, WithoutArgumentsTheDefaultAddressIsTried) {
   if (!Unroutable(console::kDefaultInstrumentAddress))
     GTEST_SKIP() << "the default address is routable from the bench; not contacting it";
   PipedRun run = RunPiped({}, "q\n");
-  EXPECT_EQ(run.out, Attempt(console::kDefaultInstrumentAddress) + kUnable + kAddressHeading + "\n");
+  EXPECT_EQ(run.out, Refused(console::kDefaultInstrumentAddress) + "\n");
   EXPECT_EQ(run.status, 0);
 }
 

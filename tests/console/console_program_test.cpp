@@ -1,8 +1,12 @@
 #include "console/console_program.h"
 
-#include "tests/console/term_runner.h"
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/console/refusal_texts.h"
+#include "tests/console/term_runner.h"
 
 namespace console {
 namespace {
@@ -28,43 +32,31 @@ TEST(QueryMethodChoice, OneToFourSelectTheirMethodAnyOtherTheFirst) {
 }
 
 TEST(QueryMethodChoice, NoLinkGivesTheWriteFailedOutcome) {
-  InstrumentLink none;
-  bool error = false;
-  EXPECT_EQ(query_stb_poll(none, "*IDN?", error), "");
-  EXPECT_TRUE(error);
-  EXPECT_EQ(query_readstb_poll(none, "*IDN?", error), "");
-  EXPECT_FALSE(error);
-  EXPECT_EQ(query_plain(none, "*IDN?", error), "");
-  EXPECT_TRUE(error);
-  EXPECT_EQ(query_srq_wait(none, "*IDN?", error), "");
-  EXPECT_FALSE(error);
+  // Methods 1 and 3 report the failed write; 2 and 4 end quietly.
+  for (int method = 1; method <= 4; ++method) {
+    InstrumentLink none;
+    bool error = method % 2 == 0;
+    EXPECT_EQ(select_query_method(method)(none, "*IDN?", error), "") << method;
+    EXPECT_EQ(error, method % 2 == 1) << method;
+  }
 }
 
-}  // namespace
-}  // namespace console
-
 // Refused options end the program before any connection is tried.
-
-namespace console {
-namespace {
-
-const char kUsageText[] =
-    " benchterm <rip=...> [options]\n rip\t\tthe server's ip address.\n"
-    " q\t\t\texit this console\n -help print this information.\n\n";
-const char kNoAddressText[] =
-    "Please enter the IP address of the server as an argument.\nUse -help for more information.\n";
-
 TEST(ProgramRefusal, HelpAndEmptyAddressEndWithStatusOne) {
-  console_test::PipedRun empty = console_test::RunPiped({"rip="}, "");
-  EXPECT_EQ(empty.out, kNoAddressText);
-  EXPECT_EQ(empty.status, 1);
-  console_test::PipedRun help = console_test::RunPiped({"-help", "rip=198.18.0.12"}, "");
-  EXPECT_EQ(help.out, kUsageText);
-  EXPECT_EQ(help.status, 1);
-  console_test::PipedRun both = console_test::RunPiped({"RIP=", "-HELP"}, "");
-  EXPECT_EQ(both.out, std::string(kUsageText) + kNoAddressText);
-  EXPECT_EQ(both.status, 1);
-  EXPECT_EQ(both.err, "");
+  using console_test::kNoAddressText;
+  using console_test::kUsageText;
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"rip="}, kNoAddressText},
+      {{"-help", "rip=198.18.0.12"}, kUsageText},
+      {{"RIP=", "-HELP"}, std::string(kUsageText) + kNoAddressText},
+  };
+  for (const auto& [args, out] : cases) {
+    SCOPED_TRACE(args.front());
+    console_test::PipedRun run = console_test::RunPiped(args, "");
+    EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 1);
+  }
 }
 
 }  // namespace

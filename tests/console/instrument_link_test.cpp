@@ -13,11 +13,9 @@ namespace console {
 namespace {
 
 TEST(StbQuery, FoundInAnyCaseAnywhere) {
-  EXPECT_TRUE(is_stb_query("*STB?"));
-  EXPECT_TRUE(is_stb_query("*stb?"));
-  EXPECT_TRUE(is_stb_query(":SYST:ERR?;*Stb?"));
-  EXPECT_FALSE(is_stb_query("*STB"));
-  EXPECT_FALSE(is_stb_query("*ESR?"));
+  for (const char* query : {"*STB?", "*stb?", ":SYST:ERR?;*Stb?"})
+    EXPECT_TRUE(is_stb_query(query)) << query;
+  for (const char* other : {"*STB", "*ESR?"}) EXPECT_FALSE(is_stb_query(other)) << other;
 }
 
 // A reply buffer with one spare byte that must stay NUL.

@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/console/refusal_texts.h"
 
 namespace console {
 namespace {
@@ -29,11 +32,8 @@ std::pair<std::string, bool> Check(const OptionTable& table) {
   return {printed, ok};
 }
 
-const char kUsage[] =
-    " benchterm <rip=...> [options]\n rip\t\tthe server's ip address.\n"
-    " q\t\t\texit this console\n -help print this information.\n\n";
-const char kNoAddress[] =
-    "Please enter the IP address of the server as an argument.\nUse -help for more information.\n";
+using console_test::kNoAddressText;
+using console_test::kUsageText;
 
 TEST(Options, DefaultsWithoutArguments) {
   OptionTable table = Parse({});
@@ -65,31 +65,30 @@ TEST(Options, UnknownKeysAreIgnoredAndBareWordsNeverReplaceValues) {
 }
 
 TEST(Options, SleepZeroTurnsPausesOff) {
-  Parse({"sleep=0"});
-  EXPECT_FALSE(sleepFlag);
-  Parse({"sleep=x"});
-  EXPECT_FALSE(sleepFlag);
-  Parse({"sleep=2"});
-  EXPECT_TRUE(sleepFlag);
+  const std::pair<const char*, bool> cases[] = {
+      {"sleep=0", false}, {"sleep=x", false}, {"sleep=2", true}};
+  for (const auto& [option, flag] : cases) {
+    Parse({option});
+    EXPECT_EQ(sleepFlag, flag) << option;
+  }
 }
 
 TEST(Options, HelpAndMissingAddressAreRefusedWithTheirTexts) {
-  EXPECT_EQ(Check(Parse({"-HELP"})), std::make_pair(std::string(kUsage), false));
-  EXPECT_EQ(Check(Parse({"-help", "rip=198.18.0.12"})), std::make_pair(std::string(kUsage), false));
-  EXPECT_EQ(Check(Parse({"rip="})), std::make_pair(std::string(kNoAddress), false));
-  EXPECT_EQ(Check(Parse({"rip=", "-help"})),
-            std::make_pair(std::string(kUsage) + kNoAddress, false));
+  const std::pair<std::vector<const char*>, std::string> cases[] = {
+      {{"-HELP"}, kUsageText},
+      {{"-help", "rip=198.18.0.12"}, kUsageText},
+      {{"rip="}, kNoAddressText},
+      {{"rip=", "-help"}, std::string(kUsageText) + kNoAddressText},
+  };
+  for (const auto& [args, text] : cases)
+    EXPECT_EQ(Check(Parse(args)), std::make_pair(text, false)) << args.front();
 }
 
 TEST(Options, TextToIntegerRule) {
-  EXPECT_EQ(read_int("4x"), 4);
-  EXPECT_EQ(read_int("x"), 0);
-  EXPECT_EQ(read_int(""), 0);
-  EXPECT_EQ(read_int("  -12"), -12);
-  EXPECT_EQ(read_int("+7"), 7);
-  EXPECT_EQ(read_int("- 7"), 0);
-  EXPECT_EQ(read_int("99999999999999999999"), 2147483647);
-  EXPECT_EQ(read_int("-99999999999999999999"), -2147483647 - 1);
+  const std::pair<const char*, int> cases[] = {
+      {"4x", 4}, {"x", 0}, {"", 0}, {"  -12", -12}, {"+7", 7}, {"- 7", 0},
+      {"99999999999999999999", 2147483647}, {"-99999999999999999999", -2147483647 - 1}};
+  for (const auto& [text, value] : cases) EXPECT_EQ(read_int(text), value) << text;
 }
 
 }  // namespace
