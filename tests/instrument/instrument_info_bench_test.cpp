@@ -8,7 +8,7 @@
 #include "core/updater_controller.h"
 #include "instrument/instrument_commands.h"
 #include "instrument/instrument_info.h"
-#include "tests/instrument/field_view_support.h"
+#include "tests/instrument/controller_fakes_support.h"
 #include "tests/support/bench_env.h"
 
 namespace {

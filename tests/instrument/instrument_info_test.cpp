@@ -1,16 +1,12 @@
 // The identity fields: splitting, the two version sources' text rules, and
 // how FillDeviceInfo chooses between them.
-#include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "core/remote_shell.h"
-#include "core/updater_controller.h"
 #include "instrument/instrument_info.h"
-#include "tests/instrument/field_view_support.h"
+#include "tests/instrument/controller_fakes_support.h"
 
 namespace {
 
@@ -71,71 +67,35 @@ TEST(SystemInfoText, ValueAfterFirstCommaUpperCasedUntrimmed) {
   EXPECT_EQ(scpi, "2");
 }
 
-// A shell that answers the version-file command with a fixed output.
-class VersionFileShell : public RemoteShell {
- public:
-  explicit VersionFileShell(std::string output) : output_(std::move(output)) {}
-  bool RunCommand(const char*, const char*, const char*, const char* command, const char*,
-                  int*, char* output, std::size_t outputCapacity) override {
-    commands.push_back(command);
-    if (output != nullptr) std::memcpy(output, output_.data(), std::min(outputCapacity, output_.size()));
-    return true;
-  }
-  bool SendFile(const char*, const char*, const char*, const char*) override { return false; }
-  bool Cancel() override { return false; }
-  std::vector<std::string> commands;
-
- private:
-  std::string output_;
-};
-
-class FillDeviceInfoTest : public ::testing::Test {
- protected:
-  void Use(VersionFileShell& shell) {
-    controller.shell = &shell;
-    controller.view = &view;
-    controller.userName = "root";
-    controller.password = "kdrun64";
-    controller.targetAddress = "198.18.0.11";
-    // No instrument is chosen: the VXI-11 fallback finds nothing to ask.
-    controller.selectedAddress = [] { return std::string(); };
-  }
-  UpdaterController controller;
-  instrument_test::FieldView view;
-};
+using FillDeviceInfoTest = instrument_test::ScriptedControllerTest;
 
 TEST_F(FillDeviceInfoTest, VersionFileWinsOverTheDeviceInformation) {
-  VersionFileShell shell("package: 3.0.0\ndriver: 1.9.0\nscpi: 1.6.0\nui: 2.1.0\n");
-  Use(shell);
+  shell.answer = "package: 3.0.0\ndriver: 1.9.0\nscpi: 1.6.0\nui: 2.1.0\n";
   FillDeviceInfo(controller, "TVS-8010:TV8010A0001:2.4.1:2.0.3");
-  ASSERT_EQ(shell.commands.size(), 1u);
-  EXPECT_EQ(shell.commands[0],
-            "[ -e /tvs/releases/package_version ] && cat /tvs/releases/package_version || echo "
-            "\"no\"");
+  EXPECT_EQ(shell.calls, Texts{"198.18.0.11|root|kdrun64|[ -e /tvs/releases/package_version ] && "
+                               "cat /tvs/releases/package_version || echo \"no\""});
   EXPECT_EQ(view.Identity(), (Texts{"TVS-8010", "TV8010A0001"}));
   EXPECT_EQ(view.Versions(), (Texts{"3.0.0", "1.9.0", "1.6.0", "2.1.0"}));
 }
 
 TEST_F(FillDeviceInfoTest, MissingFileKeepsDeviceFieldsAndPlaceholders) {
-  VersionFileShell shell("no\n");
-  Use(shell);
+  shell.answer = "no\n";
   FillDeviceInfo(controller, "TVS-9020:TV9020B0002::2.0.3");
   EXPECT_EQ(view.fields.size(), 6u);
   EXPECT_EQ(view.Versions(), (Texts{"--.--.--", "--.--.--", "--.--.--", "2.0.3"}));
 }
 
 TEST_F(FillDeviceInfoTest, NothingChangesWithFewerThanFourFieldsOrNoLogin) {
-  VersionFileShell shell("driver: 1.9.0\n");
-  Use(shell);
+  shell.answer = "driver: 1.9.0\n";
   FillDeviceInfo(controller, "TVS-8010:TV8010A0001:2.4.1");
   EXPECT_TRUE(view.fields.empty());
-  EXPECT_TRUE(shell.commands.empty());
+  EXPECT_TRUE(shell.calls.empty());
   // Without a password the file is not read at all.
   controller.password.clear();
   std::string driver = "keep", scpi, package, ui;
   EXPECT_FALSE(ReadPackageVersionFile(controller, driver, scpi, package, ui));
   EXPECT_EQ(driver, "keep");
-  EXPECT_TRUE(shell.commands.empty());
+  EXPECT_TRUE(shell.calls.empty());
 }
 
 TEST(InstrumentQuery, RefusesMissingArguments) {

@@ -45,9 +45,10 @@ TEST_F(SshChannelBench, CapturesStandardOutputOnly) {
 
 TEST_F(SshChannelBench, TestSuffixTurnsSuccessIntoYes) {
   // No output at all: the call succeeds, the comparison does not.
-  const std::pair<std::string, int> cases[] = {{std::string("[ -e /tvs/etc/serial ]") + kTestSuffix, 1},
-                                               {std::string("[ -e /tvs/no/such/file ]") + kTestSuffix, 0},
-                                               {"true", 0}};
+  const std::pair<std::string, int> cases[] = {
+      {std::string("[ -e /tvs/etc/serial ]") + kTestSuffix, 1},
+      {std::string("[ -e /tvs/no/such/file ]") + kTestSuffix, 0},
+      {"true", 0}};
   for (const auto& [command, expected] : cases) {
     int matched = -1;
     EXPECT_TRUE(RunOnI1(command, "yes\n", &matched)) << command;
@@ -158,7 +159,8 @@ TEST_F(SshChannelBench, ConnectionLostWhileReadingKeepsTheOutput) {
 
 TEST_F(SshChannelBench, OverlappingCallsFromTwoThreadsBothSucceed) {
   Captured first, second;
-  std::thread other([&] { second = Capture(bench::kI2, bench::kKf4Password, "cat /tvs/etc/serial"); });
+  std::thread other(
+      [&] { second = Capture(bench::kI2, bench::kKf4Password, "cat /tvs/etc/serial"); });
   first = OnI1("cat /tvs/etc/serial");
   other.join();
   EXPECT_TRUE(first.ok);

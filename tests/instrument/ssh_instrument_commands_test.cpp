@@ -2,43 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "core/remote_shell.h"
-#include "core/updater_controller.h"
+#include "tests/instrument/controller_fakes_support.h"
 
 namespace {
 
-// Records what reaches the shell and answers with fixed output.
-class ScriptedShell : public RemoteShell {
- public:
-  bool RunCommand(const char* host, const char* user, const char* password, const char* command,
-                  const char* expected, int* matched, char* /*output*/,
-                  std::size_t /*outputCapacity*/) override {
-    calls.push_back(std::string(host) + "|" + user + "|" + password + "|" + command);
-    if (expected != nullptr && matched != nullptr) *matched = answer == expected ? 1 : 0;
-    return succeed;
-  }
-  bool SendFile(const char*, const char*, const char*, const char*) override { return false; }
-  bool Cancel() override { return false; }
-
-  std::vector<std::string> calls;
-  std::string answer = "yes\n";
-  bool succeed = true;
-};
-
-class InstrumentCommands : public testing::Test {
- protected:
-  void SetUp() override {
-    controller.shell = &shell;
-    controller.targetAddress = "198.18.0.11";
-    controller.userName = "root";
-    controller.password = "kdrun64";
-  }
-  UpdaterController controller;
-  ScriptedShell shell;
-};
+using InstrumentCommands = instrument_test::ScriptedControllerTest;
 
 TEST_F(InstrumentCommands, MissingCredentialsMakeNoCall) {
   controller.password.clear();
