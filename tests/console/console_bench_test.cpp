@@ -64,6 +64,20 @@ std::string LxiIdn(const char* address) {
   return text + "\n";
 }
 
+// benchterm fed `input` must print `expected` and end with status 0.
+void ExpectPiped(const std::vector<std::string>& args, const std::string& input,
+                 const std::string& expected) {
+  PipedRun run = RunPiped(args, input);
+  EXPECT_EQ(run.out, expected) << input;
+  EXPECT_EQ(run.status, 0) << input;
+}
+
+// Types `command` and returns the exit status it ends benchterm with.
+int Quit(PtySession& term, const char* command = "q") {
+  term.Type(command);
+  return term.Wait();
+}
+
 // Types each line and waits for the prompt after it.
 ::testing::AssertionResult TypeEach(PtySession& term, std::initializer_list<const char*> lines) {
   for (const char* line : lines) {
@@ -101,9 +115,8 @@ TEST(ConsoleBench, EachMethodPrintsTheIdentificationLxiReceives) {
     ASSERT_EQ(idn.rfind("Tavrin,", 0), 0u) << idn;
     std::string session = Connected(address) + idn + kPrompt;
     for (const char* method : {"method=1", "method=2", "method=3"}) {
-      PipedRun run = RunPiped({std::string("rip=") + address, method}, "*IDN?\nq\n");
-      EXPECT_EQ(run.out, session) << method;
-      EXPECT_EQ(run.status, 0);
+      SCOPED_TRACE(method);
+      ExpectPiped({std::string("rip=") + address, method}, "*IDN?\nq\n", session);
     }
     PipedRun srq = RunPiped({std::string("rip=") + address, "method=4", "lip=198.18.0.1"},
                             "*SRE 16\n*IDN?\n*SRE 0\nq\n");
@@ -133,10 +146,8 @@ TEST(ConsoleBench, EveryNewLinkGetsItsOwnInterruptChannel) {
 TEST(ConsoleBench, InterruptChannelToTheInstrumentsOwnLoopbackFails) {
   REQUIRE_BENCH();
   // The default "lip" 127.0.0.1 names the instrument itself.
-  PipedRun run = RunPiped({"rip=198.18.0.12", "method=4"}, "q\n");
-  EXPECT_EQ(run.out, Attempt(bench::kI2) + "Creating interrupt channel failed.\n" + kAddressHeading +
-                         "\n");
-  EXPECT_EQ(run.status, 0);
+  ExpectPiped({"rip=198.18.0.12", "method=4"}, "q\n",
+              Attempt(bench::kI2) + "Creating interrupt channel failed.\n" + kAddressHeading + "\n");
 }
 
 TEST(ConsoleBench, StatusByteQueriesAndCommands) {
@@ -144,42 +155,38 @@ TEST(ConsoleBench, StatusByteQueriesAndCommands) {
   // *STB? itself is read without a status wait; ":TEST:REPLY? 0" is only
   // the line end. A command prints nothing.
   for (const char* method : {"method=1", "method=2"}) {
-    PipedRun run =
-        RunPiped({"rip=198.18.0.12", method}, "*CLS\n*stb?\n*RST\n*sre 4;*Sre?\n*SRE 0\nexit\n");
-    EXPECT_EQ(run.out, Connected(bench::kI2) + kPrompt + "0\n" + kPrompt + kPrompt + "4\n" +
-                           kPrompt + kPrompt)
-        << method;
+    SCOPED_TRACE(method);
+    ExpectPiped({"rip=198.18.0.12", method}, "*CLS\n*stb?\n*RST\n*sre 4;*Sre?\n*SRE 0\nexit\n",
+                Connected(bench::kI2) + kPrompt + "0\n" + kPrompt + kPrompt + "4\n" + kPrompt +
+                    kPrompt);
   }
 }
 
 TEST(ConsoleBench, ErrorFollowUpReadsTheEventStatusRegister) {
   REQUIRE_BENCH();
   // Method 1 sees ESB while it waits: the reply is replaced by "*ESR?".
-  PipedRun stb = RunPiped({"rip=198.18.0.12", "method=1"}, "BOGUS?\n*ESR?\nq\n");
-  EXPECT_EQ(stb.out, Connected(bench::kI2) + "*ESR? -> 32\n" + kPrompt + "0\n" + kPrompt);
+  ExpectPiped({"rip=198.18.0.12", "method=1"}, "BOGUS?\n*ESR?\nq\n",
+              Connected(bench::kI2) + "*ESR? -> 32\n" + kPrompt + "0\n" + kPrompt);
   // Method 2 ends the query quietly on ESB.
-  PipedRun readstb = RunPiped({"rip=198.18.0.12", "method=2"}, "BOGUS?\n*ESR?\nq\n");
-  EXPECT_EQ(readstb.out, Connected(bench::kI2) + kPrompt + "32\n" + kPrompt);
+  ExpectPiped({"rip=198.18.0.12", "method=2"}, "BOGUS?\n*ESR?\nq\n",
+              Connected(bench::kI2) + kPrompt + "32\n" + kPrompt);
 }
 
 TEST(ConsoleBench, OversizeChunkIsRefusedAsErrorSeventeen) {
   REQUIRE_BENCH();
   Knobs knobs("i4", "oversize_reply=1", "oversize_reply=0");
-  PipedRun plain = RunPiped({"rip=198.18.0.14"}, "*IDN?\nq\n");
-  EXPECT_EQ(plain.out, Connected(bench::kI4) + "*ESR? -> 15: IO timeout" + kPrompt);
-  PipedRun readstb = RunPiped({"rip=198.18.0.14", "method=2"}, "*IDN?\nq\n");
-  EXPECT_EQ(readstb.out, Connected(bench::kI4) + "*ESR? -> " + kPrompt);
-  EXPECT_EQ(readstb.status, 0);
+  ExpectPiped({"rip=198.18.0.14"}, "*IDN?\nq\n",
+              Connected(bench::kI4) + "*ESR? -> 15: IO timeout" + kPrompt);
+  ExpectPiped({"rip=198.18.0.14", "method=2"}, "*IDN?\nq\n",
+              Connected(bench::kI4) + "*ESR? -> " + kPrompt);
 }
 
 TEST(ConsoleBench, LongRepliesAreAssembledAndCutAtTheBuffer) {
   REQUIRE_BENCH();
-  PipedRun run = RunPiped({"rip=198.18.0.12", "sleep=0"},
-                          ":TEST:REPLY? 5000\n:TEST:REPLY? 600000\n*IDN?\nq\n");
-  std::string idn = LxiIdn(bench::kI2);
-  EXPECT_EQ(run.out, Connected(bench::kI2) + Pattern(5000) + "\n" + kPrompt + Pattern(512000) +
-                         kPrompt + idn + kPrompt);
-  EXPECT_EQ(run.status, 0);
+  ExpectPiped({"rip=198.18.0.12", "sleep=0"},
+              ":TEST:REPLY? 5000\n:TEST:REPLY? 600000\n*IDN?\nq\n",
+              Connected(bench::kI2) + Pattern(5000) + "\n" + kPrompt + Pattern(512000) + kPrompt +
+                  LxiIdn(bench::kI2) + kPrompt);
 }
 
 TEST(ConsoleBench, ServiceRequestsThatCameEarlyLetQueriesThrough) {
@@ -201,8 +208,7 @@ TEST(ConsoleBench, ServiceRequestsThatCameEarlyLetQueriesThrough) {
   term.Interrupt();
   ASSERT_TRUE(term.Expect(kPrompt, 20)) << term.Output();
   ASSERT_TRUE(TypeEach(term, {"*CLS", "*SRE 0"}));
-  term.Type("q");
-  EXPECT_EQ(term.Wait(), 0);
+  EXPECT_EQ(Quit(term), 0);
 }
 
 TEST(ConsoleBench, CtrlCEndsAnEndlessReadAndTheConsoleGoesOn) {
@@ -216,8 +222,7 @@ TEST(ConsoleBench, CtrlCEndsAnEndlessReadAndTheConsoleGoesOn) {
   ASSERT_TRUE(TypeEach(term, {"*CLS"}));
   term.Type("*IDN?");
   EXPECT_TRUE(term.Expect(LxiIdn(bench::kI2) + kPrompt)) << term.Output();
-  term.Type("q");
-  EXPECT_EQ(term.Wait(), 0);
+  EXPECT_EQ(Quit(term), 0);
 }
 
 TEST(ConsoleBench, PromptLoopAndOtherInstrumentOnATerminal) {
@@ -234,8 +239,7 @@ TEST(ConsoleBench, PromptLoopAndOtherInstrumentOnATerminal) {
   EXPECT_TRUE(term.Expect("  198.18.0.11\n\n" + Connected(bench::kI1))) << term.Output();
   term.Type("*IDN?");
   EXPECT_TRUE(term.Expect(LxiIdn(bench::kI1) + kPrompt));
-  term.Type("EXIT");
-  EXPECT_EQ(term.Wait(), 0);
+  EXPECT_EQ(Quit(term, "EXIT"), 0);
 }
 
 std::string OpenDescriptors(pid_t pid) {
@@ -254,39 +258,30 @@ TEST(ConsoleBench, ReconnectingReleasesTheEarlierLink) {
     ASSERT_TRUE(term.Expect(kPrompt));
   }
   EXPECT_EQ(OpenDescriptors(term.Pid()), before);
-  term.Type("q");
-  EXPECT_EQ(term.Wait(), 0);
+  EXPECT_EQ(Quit(term), 0);
 }
 
 TEST(ConsoleBench, FirstConnectionFailsThenTheAddressPrompt) {
   REQUIRE_BENCH();
   std::string input =
       "10.0.0.256\n1.2.3\n1.2.3.4.\n1..2.3\na.b.c.d\n198.18.0.1\n198.18.0.12\n*IDN?\nq\n";
-  PipedRun run = RunPiped({"rip=198.18.0.1"}, input);
   std::string expected = Refused(kOperatorAddress);
   for (const char* word : {"10.0.0.256", "1.2.3", "1.2.3.4.", "1..2.3", "a.b.c.d"})
     expected += "\n" + Invalid(word);
   expected += "\n" + Attempt(kOperatorAddress) + kUnable;
   expected += "\n" + Connected(bench::kI2) + LxiIdn(bench::kI2) + kPrompt;
-  EXPECT_EQ(run.out, expected);
-  EXPECT_EQ(run.status, 0);
+  ExpectPiped({"rip=198.18.0.1"}, input, expected);
 
-  for (const char* quit : {"q", "Q", "quit", "aqua"}) {
-    PipedRun q = RunPiped({"rip=198.18.0.1"}, std::string(quit) + "\n");
-    EXPECT_EQ(q.out, Refused(kOperatorAddress) + "\n") << quit;
-    EXPECT_EQ(q.status, 0) << quit;
-  }
+  for (const char* quit : {"q", "Q", "quit", "aqua"})
+    ExpectPiped({"rip=198.18.0.1"}, std::string(quit) + "\n", Refused(kOperatorAddress) + "\n");
 }
 
 TEST(ConsoleBench, ModeZeroEndsAfterConnectingOrAsksForTheNextAddress) {
   REQUIRE_BENCH();
-  PipedRun direct = RunPiped({"rip=198.18.0.12", "mode=0"}, "*IDN?\n");
-  EXPECT_EQ(direct.out, Attempt(bench::kI2));
-  EXPECT_EQ(direct.status, 0);
-  PipedRun prompted = RunPiped({"rip=198.18.0.1", "mode=0"}, "198.18.0.12\n198.18.0.11\nq\n");
-  EXPECT_EQ(prompted.out, Refused(kOperatorAddress) + "\n" + Attempt(bench::kI2) + "\n" +
-                              Attempt(bench::kI1) + "\n");
-  EXPECT_EQ(prompted.status, 0);
+  ExpectPiped({"rip=198.18.0.12", "mode=0"}, "*IDN?\n", Attempt(bench::kI2));
+  ExpectPiped({"rip=198.18.0.1", "mode=0"}, "198.18.0.12\n198.18.0.11\nq\n",
+              Refused(kOperatorAddress) + "\n" + Attempt(bench::kI2) + "\n" + Attempt(bench::kI1) +
+                  "\n");
 }
 
 TEST(ConsoleBench, WriteFailureIsReportedAsErrorSeventeen) {
@@ -299,8 +294,7 @@ TEST(ConsoleBench, WriteFailureIsReportedAsErrorSeventeen) {
     EXPECT_TRUE(term.Expect("*RST\n17: IO write error\n" + std::string(kPrompt), 60))
         << term.Output();
   }
-  term.Type("q");
-  EXPECT_EQ(term.Wait(), 0);
+  EXPECT_EQ(Quit(term), 0);
 }
 
 // True when the namespace has no route to `address`: a connect there
@@ -321,9 +315,7 @@ TEST(ConsoleBench, WithoutArgumentsTheDefaultAddressIsTried) {
   REQUIRE_BENCH();
   if (!Unroutable(console::kDefaultInstrumentAddress))
     GTEST_SKIP() << "the default address is routable from the bench; not contacting it";
-  PipedRun run = RunPiped({}, "q\n");
-  EXPECT_EQ(run.out, Refused(console::kDefaultInstrumentAddress) + "\n");
-  EXPECT_EQ(run.status, 0);
+  ExpectPiped({}, "q\n", Refused(console::kDefaultInstrumentAddress) + "\n");
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/console/refusal_texts.h"
 #include "tests/console/term_runner.h"
 
 namespace console {
@@ -41,12 +40,17 @@ TEST(QueryMethodChoice, NoLinkGivesTheWriteFailedOutcome) {
   }
 }
 
+const char kUsageText[] =
+    " benchterm <rip=...> [options]\n rip\t\tthe server's ip address.\n"
+    " q\t\t\texit this console\n -help print this information.\n\n";
+const char kNoAddressText[] =
+    "Please enter the IP address of the server as an argument.\nUse -help for more information.\n";
+
 // Refused options end the program before any connection is tried.
 TEST(ProgramRefusal, HelpAndEmptyAddressEndWithStatusOne) {
-  using console_test::kNoAddressText;
-  using console_test::kUsageText;
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"rip="}, kNoAddressText},
+      {{"-HELP"}, kUsageText},
       {{"-help", "rip=198.18.0.12"}, kUsageText},
       {{"RIP=", "-HELP"}, std::string(kUsageText) + kNoAddressText},
   };

@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/console/refusal_texts.h"
-
 namespace console {
 namespace {
 
@@ -32,8 +30,6 @@ std::pair<std::string, bool> Check(const OptionTable& table) {
   return {printed, ok};
 }
 
-using console_test::kNoAddressText;
-using console_test::kUsageText;
 
 TEST(Options, DefaultsWithoutArguments) {
   OptionTable table = Parse({});
@@ -71,17 +67,6 @@ TEST(Options, SleepZeroTurnsPausesOff) {
     Parse({option});
     EXPECT_EQ(sleepFlag, flag) << option;
   }
-}
-
-TEST(Options, HelpAndMissingAddressAreRefusedWithTheirTexts) {
-  const std::pair<std::vector<const char*>, std::string> cases[] = {
-      {{"-HELP"}, kUsageText},
-      {{"-help", "rip=198.18.0.12"}, kUsageText},
-      {{"rip="}, kNoAddressText},
-      {{"rip=", "-help"}, std::string(kUsageText) + kNoAddressText},
-  };
-  for (const auto& [args, text] : cases)
-    EXPECT_EQ(Check(Parse(args)), std::make_pair(text, false)) << args.front();
 }
 
 TEST(Options, TextToIntegerRule) {
