@@ -287,6 +287,7 @@ bool SshConnection::StartCommand(const std::string& command) {
 
 long SshConnection::Read(char* buffer, std::size_t length) {
   if (channel_ == nullptr) return -1;
+  bool drained = false;
   for (;;) {
     ssize_t n = libssh2_channel_read(channel_, buffer, length);
     if (n > 0) return static_cast<long>(n);
@@ -298,7 +299,15 @@ long SshConnection::Read(char* buffer, std::size_t length) {
       Fail("connection lost", static_cast<int>(n));
       return -1;
     }
-    DrainStandardError();
+    // Reading standard error takes every packet off the socket, output and
+    // end of file included; read once more before waiting on the socket, or
+    // the wait could be for data that has already arrived.
+    if (!drained) {
+      DrainStandardError();
+      drained = true;
+      continue;
+    }
+    drained = false;
     if (!WaitSocket()) return -1;
   }
 }
