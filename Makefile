@@ -17,11 +17,15 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The bench tests cross real networks and real servers; a test that fails
+# is run once more before it counts (a real fault fails both times).
+CTEST_RETRY ?= --repeat until-pass:2
+
 # After the plain run: every test again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (build-asan), then a short run of each fuzz target.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j 1
-	@JOBS=$(JOBS) bash tools/sanitize.sh
+	@cd $(BUILD) && ctest --output-on-failure -j 1 $(CTEST_RETRY)
+	@JOBS=$(JOBS) bash tools/sanitize.sh $(CTEST_RETRY)
 	@JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
 # Each fuzz target for FUZZ_SECONDS, built with clang in build-fuzz.
