@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 10
 
-.PHONY: all deps build test demo bench fuzz clean
+.PHONY: all deps build test hardening demo bench fuzz clean
 
 all: build
 
@@ -21,10 +21,12 @@ build: deps $(BUILD)/CMakeCache.txt
 # is run once more before it counts (a real fault fails both times).
 CTEST_RETRY ?= --repeat until-pass:2
 
-# After the plain run: every test again under AddressSanitizer and
-# UndefinedBehaviorSanitizer (build-asan), then a short run of each fuzz target.
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j 1 $(CTEST_RETRY)
+
+# Every test again under AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-asan), then a short run of each fuzz target.
+hardening: build
 	@JOBS=$(JOBS) bash tools/sanitize.sh $(CTEST_RETRY)
 	@JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
