@@ -32,12 +32,13 @@ fail() { echo "fuzz: $*" >&2; exit 1; }
 [[ $EACH =~ ^[0-9]+$ ]] || fail "SECONDS expected, not '$EACH'"
 command -v clang++ >/dev/null || fail "clang++ is missing (make deps)"
 
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -DTV_FUZZ=ON \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$BUILD.configure.log" 2>&1 ||
-    { cat "$BUILD.configure.log" >&2; fail "configuring $BUILD failed"; }
-  rm -f "$BUILD.configure.log"
-fi
+# The compiler is chosen once, when the directory is first configured.
+# Optimised as libFuzzer advises (-O1), with line tables for the reports.
+mkdir -p "$BUILD"
+if [ -f "$BUILD/CMakeCache.txt" ]; then compilers=(); else compilers=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++); fi
+cmake -S "$ROOT" -B "$BUILD" "${compilers[@]}" -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >"$BUILD/configure.log" 2>&1 ||
+  { cat "$BUILD/configure.log" >&2; fail "configuring $BUILD failed"; }
 cmake --build "$BUILD" --target fuzz_targets -j "$JOBS" >/dev/null ||
   fail "building the fuzz targets failed (cmake --build $BUILD --target fuzz_targets)"
 
