@@ -7,23 +7,13 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/file_io.h"
 #include "core/settings.h"
 
 namespace {
 
 // Longest log text written, in bytes, before the line end.
 constexpr std::size_t kMaxLineBytes = 1023;
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // The longest prefix of at most `limit` bytes that does not end inside a
 // UTF-8 sequence: a cut in front of a continuation byte moves back to the

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/file_io.h"
 #include "core/settings.h"
 #include "scripts/md5.h"
 #include "scripts/scrambled_container.h"
@@ -21,17 +22,6 @@ namespace {
 constexpr std::size_t kPieceSize = 64 * 1024;
 constexpr char kKf4Marker[] = "kf4";
 constexpr std::size_t kMarkerLength = 3;
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 ssize_t ReadSome(int fd, char* data, std::size_t size) {
   for (;;) {

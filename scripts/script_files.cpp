@@ -6,6 +6,7 @@
 #include <boost/regex.hpp>
 #include <cerrno>
 
+#include "core/file_io.h"
 #include "core/operator_view.h"
 #include "core/settings.h"
 #include "core/updater_controller.h"
@@ -30,17 +31,6 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
   ::close(fd);
   if (ok) content.swap(data);
   return ok;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // Cuts the four sections out in their fixed order; what is left is the body.
