@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <dirent.h>
 #include <fstream>
@@ -292,4 +293,5 @@ TEST(FaultBench, ADiskFillingUpWhileDecodingLeavesNoPartialArchive) {
   EXPECT_TRUE(harness.controller.sourceFilePath.empty());
   EXPECT_TRUE(harness.view.IsEnabled(IdcUpgrade));
   EXPECT_FALSE(wfbench::FileExists(wfbench::DecodedArchive("tvs80_large.tgz")));
+  std::system(("rm -rf " + package.substr(0, package.rfind('/'))).c_str());
 }
