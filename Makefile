@@ -21,8 +21,10 @@ build: deps $(BUILD)/CMakeCache.txt
 # is run once more before it counts (a real fault fails both times).
 CTEST_RETRY ?= --repeat until-pass:2
 
+# The plain run, then the hardening run below.
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j 1 $(CTEST_RETRY)
+	@$(MAKE) --no-print-directory hardening
 
 # Every test again under AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-asan), then a short run of each fuzz target.
