@@ -37,7 +37,7 @@ fuzz: deps
 	@JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-fuzz
 
 # The window against the simulated instruments; without a display it runs
 # under Xvfb, connects once and saves a screenshot (tools/demo.sh).
