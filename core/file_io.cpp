@@ -1,7 +1,9 @@
 #include "core/file_io.h"
 
-#include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -12,4 +14,13 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool ReserveSpace(int fd, off_t size) {
+  if (size <= 0) return true;
+  int result;
+  do {
+    result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size);
+  } while (result != 0 && errno == EINTR);
+  return result == 0 || (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
 }

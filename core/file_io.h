@@ -1,5 +1,15 @@
 #pragma once
 // Whole writes to a file descriptor, through short writes and signals.
+#include <sys/types.h>
+
 #include <cstddef>
 
 bool WriteAll(int fd, const char* data, std::size_t size);
+
+// Reserves room for the first `size` bytes of a file about to be written,
+// leaving its length as it is. The file system then allocates in one step
+// rather than on every write (several times cheaper on ext4 for a gigabyte),
+// and a disk without room for the whole file shows before anything is
+// written. False only when the disk (or quota) has no room; a file system
+// that cannot reserve simply allocates as the writes come.
+bool ReserveSpace(int fd, off_t size);

@@ -1,7 +1,9 @@
 // Package files: the software archives an upgrade installs, in the
-// scrambled container. Both directions stream in 64 KiB pieces, so memory
-// does not grow with the package; smaller pieces cost a read and a write
-// call per 2 KiB, which on a large package takes longer than the digest.
+// scrambled container. Both directions stream in 256 KiB pieces, so memory
+// does not grow with the package, and the digest of one piece runs on a
+// second thread while the next is read and written (smaller pieces cost a
+// read and a write call per 2 KiB, which on a large package takes longer
+// than the digest).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,13 +15,14 @@
 
 #include "core/file_io.h"
 #include "core/settings.h"
-#include "scripts/md5.h"
+#include <vector>
+
+#include "scripts/pipelined_md5.h"
 #include "scripts/scrambled_container.h"
 #include "scripts/script_files.h"
 
 namespace {
 
-constexpr std::size_t kPieceSize = 64 * 1024;
 constexpr char kKf4Marker[] = "kf4";
 constexpr std::size_t kMarkerLength = 3;
 
@@ -50,17 +53,20 @@ bool SameFile(const struct stat& a, const std::string& path) {
 
 // Reads `length` bytes from the package's start, hashing them as stored and
 // writing them unscrambled. Returns the number of bytes written.
-off_t DecodePieces(int in, int out, off_t length, Md5& md5) {
-  char piece[kPieceSize];
+off_t DecodePieces(int in, int out, off_t length, PipelinedMd5& md5) {
+  std::vector<char> plain(PipelinedMd5::kPieceSize);
   off_t done = 0;
   while (done < length) {
     const auto want = static_cast<std::size_t>(
-        std::min<off_t>(static_cast<off_t>(sizeof piece), length - done));
-    const ssize_t n = ReadSome(in, piece, want);
+        std::min<off_t>(static_cast<off_t>(PipelinedMd5::kPieceSize), length - done));
+    char* stored = md5.FreePiece();
+    const ssize_t n = ReadSome(in, stored, want);
     if (n <= 0) break;
-    md5.Update(piece, static_cast<std::size_t>(n));
-    SwapNibbles(piece, static_cast<std::size_t>(n));
-    if (!WriteAll(out, piece, static_cast<std::size_t>(n))) break;
+    const auto size = static_cast<std::size_t>(n);
+    md5.HashPiece(size);
+    // The stored piece is being hashed; it is unscrambled into a copy.
+    SwapNibblesInto(stored, plain.data(), size);
+    if (!WriteAll(out, plain.data(), size)) break;
     done += n;
   }
   return done;
@@ -68,15 +74,17 @@ off_t DecodePieces(int in, int out, off_t length, Md5& md5) {
 
 // Scrambles the whole input into `out`, hashing the written bytes. False
 // on any read or write error.
-bool EncodePieces(int in, int out, Md5& md5) {
-  char piece[kPieceSize];
+bool EncodePieces(int in, int out, PipelinedMd5& md5) {
   for (;;) {
-    const ssize_t n = ReadSome(in, piece, sizeof piece);
+    char* piece = md5.FreePiece();
+    const ssize_t n = ReadSome(in, piece, PipelinedMd5::kPieceSize);
     if (n == 0) return true;
     if (n < 0) return false;
-    SwapNibbles(piece, static_cast<std::size_t>(n));
-    if (!WriteAll(out, piece, static_cast<std::size_t>(n))) return false;
-    md5.Update(piece, static_cast<std::size_t>(n));
+    const auto size = static_cast<std::size_t>(n);
+    SwapNibbles(piece, size);
+    // Hashing and writing only read the piece, so they run side by side.
+    md5.HashPiece(size);
+    if (!WriteAll(out, piece, size)) return false;
   }
 }
 
@@ -90,7 +98,8 @@ bool CheckAndDecode(int in, off_t size, int out, int kind) {
   if (!ReadExactlyAt(in, stored, kDigestLength, payload + static_cast<off_t>(markerLength))) {
     return false;
   }
-  Md5 md5;
+  if (!ReserveSpace(out, payload)) return false;
+  PipelinedMd5 md5;
   const off_t written = DecodePieces(in, out, payload, md5);
   const std::string digest = md5.FinalHex();
   return written == payload && digest.size() == kDigestLength &&
@@ -156,8 +165,11 @@ void PackPackageFile(const std::string& inputPath, const std::string& outputPath
     ::close(in);
     return;
   }
-  Md5 md5;
-  bool ok = EncodePieces(in, out, md5);
+  // Room for the archive, the marker and the digest, as the input stands now.
+  const off_t expected = inputStat.st_size + static_cast<off_t>(
+      (kind == 2 ? kMarkerLength : 0) + kDigestLength);
+  PipelinedMd5 md5;
+  bool ok = (!S_ISREG(inputStat.st_mode) || ReserveSpace(out, expected)) && EncodePieces(in, out, md5);
   ::close(in);
   // The digest covers only the archive, not the kf4 marker.
   if (ok && kind == 2) ok = WriteAll(out, kKf4Marker, kMarkerLength);

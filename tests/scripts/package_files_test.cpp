@@ -26,9 +26,10 @@ std::string RandomBytes(std::size_t size) {
 }
 
 TEST_F(PackageFilesTest, BothKindsRoundTripAcrossPieceBoundaries) {
-  // Pieces are 64 KiB and the swap goes eight bytes at a time: sizes on
-  // and beside both.
-  for (const std::size_t size : {1u, 7u, 2049u, 65535u, 65536u, 65537u, 131079u}) {
+  // Pieces are 256 KiB, four of them go round the digest thread, and the
+  // swap goes eight bytes at a time: sizes on and beside each, and one that
+  // takes every piece more than once.
+  for (const std::size_t size : {1u, 7u, 2049u, 262143u, 262144u, 262145u, 2359303u}) {
     const std::string archive = RandomBytes(size);
     Write("fw.bin", archive);
     PackPackageFile(Path("fw.bin"), Path("fw.kfw"), 1);
