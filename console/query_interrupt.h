@@ -5,8 +5,8 @@ namespace console {
 
 class QueryInterruptScope {
  public:
-  QueryInterruptScope();   // catches SIGINT from here on
-  ~QueryInterruptScope();  // restores the previous handling
+  QueryInterruptScope();   // SIGINT ends the query from here on
+  ~QueryInterruptScope();  // and ends the console again from here on
   QueryInterruptScope(const QueryInterruptScope&) = delete;
   QueryInterruptScope& operator=(const QueryInterruptScope&) = delete;
 };
