@@ -142,6 +142,18 @@ wait_for() {  # TENTHS COMMAND...: retries COMMAND every 0.1 s
 listening() { [ -n "$(ss -Hln "$1" "sport = :$2")" ]; }
 registered() { rpcinfo -p 127.0.0.1 | grep -qw 395183; }
 
+# A sanitizer build of the server reports into the instrument's own files
+# (TVBENCH_SANITIZER_LOGS, set by tools/sanitize.sh): the host path of the
+# run's other reports may lie under the instrument's /tmp or /root, which
+# are its own and empty, and which a reboot clears.
+if [ -n "${TVBENCH_SANITIZER_LOGS:-}" ]; then
+  for v in ASAN_OPTIONS UBSAN_OPTIONS; do
+    [ -n "${!v:-}" ] || continue
+    kind=${v%%_*}
+    export "$v=$(printf '%s' "${!v}" | sed "s|log_path=[^:]*|log_path=$TVBENCH_SANITIZER_LOGS/${kind,,}|")"
+  done
+fi
+
 server_pid=""
 start_server() {
   [ -n "$server_pid" ] && return 0

@@ -54,6 +54,9 @@ trap 'exit 130' INT TERM
 export ASAN_OPTIONS="log_path=$REPORTS/asan:detect_leaks=1:halt_on_error=1:fast_unwind_on_malloc=0"
 export UBSAN_OPTIONS="log_path=$REPORTS/ubsan:print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
+# The instruments' servers report inside their own file systems, at this
+# path (bench/instrument_init.sh).
+export TVBENCH_SANITIZER_LOGS=/var/log/tvbench-sanitizer
 
 set +e
 (cd "$BUILD" && ctest --output-on-failure -j 1 -FC bench "$@")
@@ -62,7 +65,7 @@ set -e
 
 # Reports of the programs the tests ran, and of the instruments' servers,
 # which write into their own overlay of the file system.
-mapfile -t found < <(find "$REPORTS" "$ROOT"/bench/state/*/upper"$REPORTS" -type f 2>/dev/null)
+mapfile -t found < <(find "$REPORTS" "$ROOT"/bench/state/*/upper"$TVBENCH_SANITIZER_LOGS" -type f 2>/dev/null)
 for report in "${found[@]}"; do
   echo "=== $report" >&2
   head -60 "$report" >&2
