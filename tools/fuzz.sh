@@ -12,7 +12,8 @@
 # status 1 (keep it under fuzz/regressions/<target>/ once mended).
 #
 # Each target runs in a sandbox of its own: no network, and every
-# filesystem read-only but a private /tmp and the build's fuzz directories.
+# filesystem read-only but a private scratch tmpfs (its TMPDIR) and the
+# build's fuzz directories.
 # The inputs name files the code under test opens or deletes.
 set -eu
 
@@ -43,25 +44,27 @@ cmake --build "$BUILD" --target fuzz_targets -j "$JOBS" >/dev/null ||
   fail "building the fuzz targets failed (cmake --build $BUILD --target fuzz_targets)"
 
 WORK=$BUILD/fuzz-work
-mkdir -p "$WORK" "$BUILD/fuzz-corpus" "$BUILD/fuzz-artifacts"
+mkdir -p "$WORK" "$BUILD/fuzz-corpus" "$BUILD/fuzz-artifacts" "$BUILD/fuzz-scratch"
 
-# Runs CMD... with no network and nothing writable but /tmp (a fresh
-# tmpfs) and the build's fuzz directories. As root through a private mount
-# namespace; otherwise through a user namespace, where one is allowed.
+# Runs CMD... with no network and nothing writable but a fresh tmpfs as
+# TMPDIR and the build's fuzz directories. The tmpfs lies inside the build
+# directory rather than on /tmp, which would hide a checkout under /tmp. As
+# root through a private mount namespace; otherwise through a user
+# namespace, where one is allowed.
 sandboxed() {
   local setup='
     mount --make-rprivate / &&
     findmnt -rn -o TARGET | while read -r m; do
       mount -o remount,bind,ro "$m" 2>/dev/null || true
     done &&
-    mount -t tmpfs -o size=512m,mode=1777 tmpfs /tmp &&
+    mount -t tmpfs -o size=512m,mode=1777 tmpfs "$FUZZ_RW"/fuzz-scratch &&
     for d in "$FUZZ_RW"/fuzz-corpus "$FUZZ_RW"/fuzz-artifacts "$FUZZ_RW"/fuzz-work; do
       mount --bind "$d" "$d" && mount -o remount,bind,rw "$d" || exit 1
     done &&
     exec "$@"'
   local how=(--mount --net --fork)
   [ "$(id -u)" -eq 0 ] || how=(--user --map-root-user "${how[@]}")
-  FUZZ_RW=$BUILD TMPDIR=/tmp unshare "${how[@]}" bash -c "$setup" sandbox "$@"
+  FUZZ_RW=$BUILD TMPDIR=$BUILD/fuzz-scratch unshare "${how[@]}" bash -c "$setup" sandbox "$@"
 }
 
 # Prints the lines of a fuzzer's log that say what went wrong.
