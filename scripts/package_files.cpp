@@ -12,11 +12,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/file_io.h"
 #include "core/settings.h"
-#include <vector>
-
 #include "scripts/pipelined_md5.h"
 #include "scripts/scrambled_container.h"
 #include "scripts/script_files.h"
