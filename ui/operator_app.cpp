@@ -5,10 +5,25 @@
 #include <memory>
 
 #include "core/single_instance.h"
-#include "ui/demo_driver.h"
 #include "ui/operator_window.h"
 
-int RunOperatorWindow(int argc, char** argv) {
+int RunHeldWindow(CInstrumentUpdaterDlg& window, SingleInstance& instance,
+                  const WindowOpenedHook& opened) {
+  std::unique_ptr<QSocketNotifier> raiseRequests;
+  if (instance.ListenFd() >= 0) {
+    raiseRequests = std::make_unique<QSocketNotifier>(instance.ListenFd(), QSocketNotifier::Read);
+    QObject::connect(raiseRequests.get(), &QSocketNotifier::activated, &window.Dialog(), [&] {
+      if (instance.ReadRaiseRequest()) window.Dialog().BringToFront();
+    });
+  }
+  window.Open();
+  // After the initialisation, which may have asked its own question.
+  if (opened) opened(window);
+  window.DoModal();
+  return 0;
+}
+
+int RunOperatorWindow(int argc, char** argv, const WindowOpenedHook& opened) {
   // One window per user: a later start asks the first to come to the front
   // and ends without showing anything (nor opening the log).
   SingleInstance instance;
@@ -19,16 +34,5 @@ int RunOperatorWindow(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setApplicationName("TavrinOperator");
   CInstrumentUpdaterDlg window;
-  std::unique_ptr<QSocketNotifier> raiseRequests;
-  if (instance.ListenFd() >= 0) {
-    raiseRequests = std::make_unique<QSocketNotifier>(instance.ListenFd(), QSocketNotifier::Read);
-    QObject::connect(raiseRequests.get(), &QSocketNotifier::activated, &window.Dialog(), [&] {
-      if (instance.ReadRaiseRequest()) window.Dialog().BringToFront();
-    });
-  }
-  window.Open();
-  // After the initialisation, which may have asked its own question.
-  StartDemoDriver(window);
-  window.DoModal();
-  return 0;
+  return RunHeldWindow(window, instance, opened);
 }
