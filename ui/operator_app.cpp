@@ -20,6 +20,13 @@ int RunHeldWindow(CInstrumentUpdaterDlg& window, SingleInstance& instance,
   // After the initialisation, which may have asked its own question.
   if (opened) opened(window);
   window.DoModal();
+  // The worker may still be finishing the line it runs on the instrument,
+  // which is never cut short. Meanwhile the process shows nothing, so it
+  // must not keep a later start away: the log and the lock are given up
+  // now, and the worker is joined when the window object goes.
+  window.EndAfterClose();
+  raiseRequests.reset();
+  instance.Release();
   return 0;
 }
 
