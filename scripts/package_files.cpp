@@ -132,7 +132,11 @@ bool DecodePackage(const std::string& packagePath, const std::string& decodedPat
   if (in < 0) return false;
   // The archive grows under a temporary name beside its final one and takes
   // that name only once verified: a failed check leaves no decoded file.
-  std::string temporary = decodedPath + ".XXXXXX";
+  // The temporary name is short whatever the final one, which may already
+  // be as long as a file name can be.
+  const auto slash = decodedPath.rfind('/');
+  std::string temporary =
+      (slash == std::string::npos ? std::string() : decodedPath.substr(0, slash + 1)) + "decoding.XXXXXX";
   const int out = ::mkostemp(&temporary[0], O_CLOEXEC);
   if (out < 0) {
     ::close(in);
