@@ -45,11 +45,6 @@ bool ReadExactlyAt(int fd, char* data, std::size_t size, off_t offset) {
   return true;
 }
 
-bool SameFile(const struct stat& a, const std::string& path) {
-  struct stat b {};
-  return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Reads `length` bytes from the package's start, hashing them as stored and
 // writing them unscrambled. Returns the number of bytes written.
 off_t DecodePieces(int in, int out, off_t length, PipelinedMd5& md5) {
