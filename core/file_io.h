@@ -1,5 +1,6 @@
 #pragma once
-// Whole writes to a file descriptor, through short writes and signals.
+// File helpers: whole writes to a file descriptor, through short writes and
+// signals; room reserved ahead; whether a path names a file already open.
 #include <sys/stat.h>
 #include <sys/types.h>
 
