@@ -24,3 +24,8 @@ bool ReserveSpace(int fd, off_t size) {
   } while (result != 0 && errno == EINTR);
   return result == 0 || (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
 }
+
+bool SameFile(const struct stat& open, const std::string& path) {
+  struct stat named {};
+  return ::stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}

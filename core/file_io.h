@@ -1,8 +1,11 @@
 #pragma once
-// Whole writes to a file descriptor, through short writes and signals.
+// File helpers: whole writes to a file descriptor, through short writes and
+// signals; room reserved ahead; whether a path names a file already open.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
+#include <string>
 
 bool WriteAll(int fd, const char* data, std::size_t size);
 
@@ -13,3 +16,7 @@ bool WriteAll(int fd, const char* data, std::size_t size);
 // written. False only when the disk (or quota) has no room; a file system
 // that cannot reserve simply allocates as the writes come.
 bool ReserveSpace(int fd, off_t size);
+
+// True when `path` names the file whose status is `open` (same device and
+// inode), whatever links or "." and ".." lead there.
+bool SameFile(const struct stat& open, const std::string& path);

@@ -15,14 +15,29 @@ namespace {
 // Longest log text written, in bytes, before the line end.
 constexpr std::size_t kMaxLineBytes = 1023;
 
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// The length a UTF-8 lead byte announces; 0 for a byte that starts none.
+std::size_t SequenceLength(unsigned char byte) {
+  if (byte >= 0xC2 && byte <= 0xDF) return 2;
+  if (byte >= 0xE0 && byte <= 0xEF) return 3;
+  if (byte >= 0xF0 && byte <= 0xF4) return 4;
+  return 0;
+}
+
 // The longest prefix of at most `limit` bytes that does not end inside a
-// UTF-8 sequence: a cut in front of a continuation byte moves back to the
-// start of its character.
+// UTF-8 character: a cut inside one moves back to its lead byte, at most
+// three bytes. Bytes that belong to no character (text that is not UTF-8)
+// are cut at the limit itself.
 std::size_t CharacterBoundary(const std::string& text, std::size_t limit) {
   if (text.size() <= limit) return text.size();
-  std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
+  std::size_t lead = limit;
+  while (lead > 0 && limit - lead < 3 && IsContinuation(static_cast<unsigned char>(text[lead]))) {
+    --lead;
+  }
+  if (lead == limit) return limit;
+  const std::size_t length = SequenceLength(static_cast<unsigned char>(text[lead]));
+  return lead + length > limit ? lead : limit;
 }
 
 std::string RunHeader(std::time_t now) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -18,7 +19,17 @@ constexpr char kRaiseRequest = 'R';
 std::string DefaultDirectory() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] == '/') return runtime;
-  return "/tmp";
+  return PrivateDirectory("/tmp");
+}
+
+// Only a directory of this user's that no one else may write to or enter
+// keeps another user from taking the lock first. The name itself must be
+// that directory: a symbolic link in a shared /tmp could be turned to
+// another place between this check and the open.
+bool IsPrivateDirectory(const std::string& directory) {
+  struct stat status {};
+  return ::lstat(directory.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+         status.st_uid == ::getuid() && (status.st_mode & 077) == 0;
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -31,11 +42,18 @@ bool FillAddress(const std::string& path, sockaddr_un& address) {
 
 }  // namespace
 
+std::string PrivateDirectory(const std::string& parent) {
+  const std::string directory = parent + "/TavrinOperator-" + std::to_string(::getuid());
+  // An existing name is left as it is; Acquire judges it.
+  ::mkdir(directory.c_str(), 0700);
+  return directory;
+}
+
 SingleInstance::SingleInstance(std::string directory) {
   if (directory.empty()) directory = DefaultDirectory();
-  if (directory.back() != '/') directory += '/';
-  // The user id in the name keeps users apart in a shared /tmp.
-  const std::string stem = directory + "TavrinOperator-" + std::to_string(::getuid());
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  directory_ = directory;
+  const std::string stem = directory + "/TavrinOperator-" + std::to_string(::getuid());
   lockPath_ = stem + ".lock";
   socketPath_ = stem + ".sock";
 }
@@ -58,12 +76,12 @@ void SingleInstance::Release() {
 
 bool SingleInstance::Acquire() {
   if (lockFd_ >= 0) return true;
-  // No symbolic links: another user could otherwise point the name in /tmp
-  // at a file of ours. Close-on-exec keeps a started console from holding
-  // the lock after this program has ended.
+  // A lock place that is missing or not private, or a lock file that cannot
+  // be made, must not keep the program from ever starting: it then runs
+  // unguarded, as the only instance it knows of. Close-on-exec keeps a
+  // started console from holding the lock after this program has ended.
+  if (!IsPrivateDirectory(directory_)) return true;
   const int fd = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  // A lock file that cannot be made must not keep the program from ever
-  // starting: it then runs unguarded, as the only instance it knows of.
   if (fd < 0) return true;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);

@@ -6,18 +6,26 @@
 // and calls ReadRaiseRequest() when it becomes readable.
 #include <string>
 
+// `parent`/TavrinOperator-<uid>, made with mode 0700 when missing: the
+// user's own place for the lock in a directory every user shares. A name
+// another user took first is left as it is (and Acquire then refuses it).
+std::string PrivateDirectory(const std::string& parent);
+
 class SingleInstance {
  public:
-  // The lock and the socket live in `directory`; empty means
-  // $XDG_RUNTIME_DIR, or /tmp when that is not set.
+  // The lock and the socket live in `directory`, which must be the user's
+  // own directory, closed to everyone else; empty means $XDG_RUNTIME_DIR,
+  // or PrivateDirectory("/tmp") when that is not set.
   explicit SingleInstance(std::string directory = std::string());
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   // Takes the lock and starts listening. False only when another instance
-  // holds the lock; when the lock file cannot be opened at all the program
-  // runs unguarded (true, ListenFd() -1) rather than never starting.
+  // holds the lock; when the directory is missing, is a symbolic link, is
+  // another user's or is open to others, or the lock file cannot be opened
+  // at all, the program runs unguarded (true, ListenFd() -1) rather than
+  // never starting.
   bool Acquire();
   // From a later start: asks the holder to come to the front. False when
   // nobody listens yet (for instance while the first is still starting).
@@ -36,6 +44,7 @@ class SingleInstance {
  private:
   bool Listen();
 
+  std::string directory_;
   std::string lockPath_;
   std::string socketPath_;
   int lockFd_ = -1;

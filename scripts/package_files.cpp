@@ -45,11 +45,6 @@ bool ReadExactlyAt(int fd, char* data, std::size_t size, off_t offset) {
   return true;
 }
 
-bool SameFile(const struct stat& a, const std::string& path) {
-  struct stat b {};
-  return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Reads `length` bytes from the package's start, hashing them as stored and
 // writing them unscrambled. Returns the number of bytes written.
 off_t DecodePieces(int in, int out, off_t length, PipelinedMd5& md5) {
@@ -132,7 +127,11 @@ bool DecodePackage(const std::string& packagePath, const std::string& decodedPat
   if (in < 0) return false;
   // The archive grows under a temporary name beside its final one and takes
   // that name only once verified: a failed check leaves no decoded file.
-  std::string temporary = decodedPath + ".XXXXXX";
+  // The temporary name is short whatever the final one, which may already
+  // be as long as a file name can be.
+  const auto slash = decodedPath.rfind('/');
+  std::string temporary =
+      (slash == std::string::npos ? std::string() : decodedPath.substr(0, slash + 1)) + "decoding.XXXXXX";
   const int out = ::mkostemp(&temporary[0], O_CLOEXEC);
   if (out < 0) {
     ::close(in);

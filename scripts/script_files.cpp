@@ -1,6 +1,7 @@
 #include "scripts/script_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/regex.hpp>
@@ -15,21 +16,25 @@
 
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::string& content) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+bool ReadAll(int fd, std::string& content) {
   std::string data;
   char piece[65536];
-  bool ok = true;
   for (;;) {
     const ssize_t n = ::read(fd, piece, sizeof piece);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;  // a directory, for one, opens but does not read
-    if (n <= 0) break;
+    if (n < 0) return false;  // a directory, for one, opens but does not read
+    if (n == 0) break;
     data.append(piece, static_cast<std::size_t>(n));
   }
+  content.swap(data);
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ReadAll(fd, content);
   ::close(fd);
-  if (ok) content.swap(data);
   return ok;
 }
 
@@ -111,8 +116,15 @@ void PackScriptFile(const std::string& inputPath, const std::string& outputPath)
       inputPath.empty() ? ProgramDirectory() + "UpdatingScript_kfw.sh" : inputPath;
   const std::string output =
       outputPath.empty() ? ProgramDirectory() + "UpdatingScript_kfw.data" : outputPath;
+  const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return;
+  // Truncating the output would destroy an input that is the same file,
+  // whatever path names it; such a run writes nothing.
+  struct stat inputStat {};
   std::string content;
-  if (!ReadWholeFile(input, content)) return;
+  const bool read = ::fstat(in, &inputStat) == 0 && !SameFile(inputStat, output) && ReadAll(in, content);
+  ::close(in);
+  if (!read) return;
   EnsureDirectory(output);
   const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return;

@@ -77,6 +77,33 @@ TEST_F(OperationLogTest, CutsLongTextTo1023BytesNeverSplittingAUtf8Character) {
                            std::string(1020, 'c') + "\r\n" + std::string(1021, 'd') + e + "\r\n");
 }
 
+TEST_F(OperationLogTest, CutsTextThatIsNotUtf8AtTheByteLimit) {
+  const std::string e = "\xC3\xA9";
+  const std::string stray(2000, '\xA9');  // continuation bytes with no character to belong to
+  const struct {
+    const char* why;
+    std::string text;
+    std::string kept;
+  } cases[] = {
+      {"only continuation bytes", stray, stray.substr(0, 1023)},
+      {"a character, then stray bytes across the cut", std::string(1000, 'a') + e + stray,
+       std::string(1000, 'a') + e + stray.substr(0, 21)},
+      {"a lead byte four bytes before the cut", std::string(1019, 'b') + "\xE2" + stray,
+       std::string(1019, 'b') + "\xE2" + stray.substr(0, 3)},
+      {"a character that ends before the cut, stray bytes after it", std::string(1020, 'c') + e + stray,
+       std::string(1020, 'c') + e + stray.substr(0, 1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    fs::remove(path_);
+    {
+      OperationLog log(path_, when_);
+      log.AppendLine(c.text);
+    }
+    EXPECT_EQ(Content(), kHeader + c.kept + "\r\n");
+  }
+}
+
 TEST_F(OperationLogTest, SecondHolderGetsNoHandleAndWritesNothing) {
   OperationLog first(path_, when_);
   ASSERT_TRUE(first.IsOpen());

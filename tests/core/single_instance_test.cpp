@@ -1,11 +1,14 @@
 #include "core/single_instance.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "tests/core/temp_dir_support.h"
 
@@ -60,6 +63,65 @@ TEST_F(SingleInstanceTest, SeveralRequestsBeforeTheWindowLooksRaiseOnce) {
   EXPECT_TRUE(third.NotifyFirst());
   EXPECT_TRUE(first.ReadRaiseRequest());
   EXPECT_FALSE(Readable(first.ListenFd(), 0));
+}
+
+// Without $XDG_RUNTIME_DIR the lock lies in a directory of the user's own in
+// a shared parent; whatever another user put there first must not hold the
+// lock, and starts must still go on.
+TEST_F(SingleInstanceTest, PrivateDirectoryIsMadeOrElseRefusedWhenOthersCouldReachIt) {
+  const struct {
+    const char* why;
+    std::function<void(const std::string& place)> prepare;
+    bool guarded;
+  } cases[] = {
+      {"missing, so made", [](const std::string&) {}, true},
+      {"already the user's own", [](const std::string& p) { ::mkdir(p.c_str(), 0700); }, true},
+      {"open to others",
+       [](const std::string& p) {
+         ::mkdir(p.c_str(), 0700);
+         ::chmod(p.c_str(), 0733);
+       },
+       false},
+      {"another user's",
+       [](const std::string& p) {
+         ::mkdir(p.c_str(), 0700);
+         // Without the right to give it away, one open to all stands in.
+         if (::chown(p.c_str(), ::getuid() + 1, ::getgid()) != 0) ::chmod(p.c_str(), 0777);
+       },
+       false},
+      {"a symbolic link to a directory of the user's",
+       [](const std::string& p) {
+         ::mkdir((p + ".real").c_str(), 0700);
+         ::symlink((p + ".real").c_str(), p.c_str());
+       },
+       false},
+      {"a file", [](const std::string& p) { ::close(::creat(p.c_str(), 0600)); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string parent = dir_ + "/" + std::to_string(&c - cases);
+    ASSERT_EQ(::mkdir(parent.c_str(), 0777), 0);
+    const std::string place = parent + "/TavrinOperator-" + std::to_string(::getuid());
+    c.prepare(place);
+    EXPECT_EQ(PrivateDirectory(parent), place);
+
+    SingleInstance first(place);
+    EXPECT_TRUE(first.Acquire());  // unguarded rather than never starting
+    EXPECT_EQ(first.ListenFd() >= 0, c.guarded);
+    if (c.guarded) {
+      struct stat made {};
+      ASSERT_EQ(::lstat(place.c_str(), &made), 0);
+      EXPECT_TRUE(S_ISDIR(made.st_mode));
+      EXPECT_EQ(made.st_mode & 0777, 0700u);
+      EXPECT_EQ(made.st_uid, ::getuid());
+      SingleInstance second(place);
+      EXPECT_FALSE(second.Acquire());
+      EXPECT_TRUE(second.NotifyFirst());
+      EXPECT_TRUE(first.ReadRaiseRequest());
+    } else {
+      EXPECT_FALSE(fs::exists(first.LockPath()));
+    }
+  }
 }
 
 TEST_F(SingleInstanceTest, UnusableLockPlaceStillLetsTheProgramStart) {

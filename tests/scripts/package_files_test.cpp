@@ -70,6 +70,20 @@ TEST_F(PackageFilesTest, RejectedPackagesLeaveNoDecodedFile) {
   }
 }
 
+TEST_F(PackageFilesTest, DecodesUnderNamesUpToTheFileNameLimit) {
+  Write("fw.bin", "archive");
+  PackPackageFile(Path("fw.bin"), Path("fw.kfw"), 1);
+  const auto before = Names();
+  // 255 bytes is the longest name a Linux file system takes.
+  for (const std::size_t length : {248u, 249u, 255u}) {
+    const std::string name = std::string(length - 4, 'n') + ".tgz";
+    ASSERT_TRUE(DecodePackage(Path("fw.kfw"), Path(name), 1)) << length;
+    EXPECT_EQ(Read(name), "archive") << length;
+    fs::remove(Path(name));
+    EXPECT_EQ(Names(), before) << length;  // no temporary left
+  }
+}
+
 TEST_F(PackageFilesTest, DecodingOntoThePackageItselfIsRefused) {
   Write("fw.bin", "archive");
   PackPackageFile(Path("fw.bin"), Path("fw.kfw"), 1);

@@ -49,6 +49,19 @@ TEST_F(ScriptFilesTest, PackingAnUnreadableScriptWritesNothing) {
   EXPECT_FALSE(fs::exists(Path("out.data")));
 }
 
+TEST_F(ScriptFilesTest, PackingOntoItsOwnInputIsRefusedWhateverThePath) {
+  const std::string plain = "echo keep me\n";
+  Write("plain.sh", plain);
+  fs::create_directory(Path("sub"));
+  fs::create_symlink(Path("plain.sh"), Path("link.sh"));
+  fs::create_hard_link(Path("plain.sh"), Path("hard.sh"));
+  for (const char* output : {"plain.sh", "sub/../plain.sh", "link.sh", "hard.sh"}) {
+    PackScriptFile(Path("plain.sh"), Path(output));
+    PackScriptFile(Path("link.sh"), Path(output));
+    EXPECT_EQ(Read("plain.sh"), plain) << output;
+  }
+}
+
 TEST_F(ScriptFilesTest, ContainerRejectsAnythingButAnExactLowerCaseDigest) {
   const std::string good = Container("echo hello\n");
   std::string upper = good;
