@@ -35,7 +35,10 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent) {
     // move inside it.
     if (i > 0) number->setFocusPolicy(Qt::ClickFocus);
     connect(number, &QLineEdit::textEdited, this, [this, i](const QString& text) {
-      if (text.size() == 3 && i < 3) FocusNumber(i + 1);
+      if (text.size() == 3 && i < 3) {
+        FocusNumber(i + 1);
+        advanced_ = true;
+      }
       if (onNumberEdited) onNumberEdited();
     });
     layout->addWidget(number);
@@ -66,9 +69,13 @@ bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
   while (index < 4 && numbers_[index] != watched) ++index;
   if (index == 4) return false;
   auto* key = static_cast<QKeyEvent*>(event);
+  // A third digit has moved on already: the '.' typed after it is the
+  // same step, not another one ("127.0.0.1" typed straight through).
+  const bool justAdvanced = advanced_;
+  advanced_ = false;
   // '.' or a blank moves on to the next number, as typing an address does.
   if ((key->text() == "." || key->text() == " ") && index < 3) {
-    FocusNumber(index + 1);
+    if (!justAdvanced) FocusNumber(index + 1);
     return true;
   }
   if (key->key() == Qt::Key_Backspace && numbers_[index]->text().isEmpty() && index > 0) {

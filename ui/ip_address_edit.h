@@ -26,4 +26,5 @@ class IpAddressEdit : public QFrame {
   // Focuses a number with the cursor at `cursor` (-1: at its end).
   void EnterNumber(int index, int cursor);
   QLineEdit* numbers_[4];
+  bool advanced_ = false;  // the last key's third digit moved on
 };

@@ -51,6 +51,15 @@ class LogList : public QListWidget {
  public:
   using QListWidget::QListWidget;
 
+  // Room for `rows` lines of `rowHeight` with the frame and the sideways
+  // scroll bar that long lines bring.
+  int HeightFor(int rows, int rowHeight) const {
+    return rows * rowHeight + 2 * frameWidth() + horizontalScrollBar()->sizeHint().height();
+  }
+  // The window opens with the log list as tall as it was at a fixed size.
+  QSize sizeHint() const override { return QSize(560, HeightFor(kLogPreferredRows, 20)); }
+  static constexpr int kLogPreferredRows = 10;
+
  protected:
   void keyPressEvent(QKeyEvent* event) override {
     const std::pair<int, std::pair<QScrollBar*, QAbstractSlider::SliderAction>> keys[] = {
@@ -488,8 +497,8 @@ bool OperatorDialog::MessageBox(const std::string& text, bool okCancel) {
 
 void OperatorDialog::SetLogItemHeight(int pixels) {
   logDelegate_->height = pixels;
-  log_->setMinimumHeight(kLogMinimumRows * qMax(pixels, log_->fontMetrics().height()) +
-                         2 * log_->frameWidth());
+  log_->setMinimumHeight(
+      log_->HeightFor(kLogMinimumRows, qMax(pixels, log_->fontMetrics().height())));
   log_->doItemsLayout();
 }
 

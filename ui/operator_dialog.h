@@ -17,6 +17,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class LogItemDelegate;
+class LogList;
 
 class OperatorDialog : public QDialog, public OperatorWindowView {
  public:
@@ -87,7 +88,7 @@ class OperatorDialog : public QDialog, public OperatorWindowView {
   IpAddressEdit* address_ = nullptr;
   QComboBox* instruments_ = nullptr;
   PackagePathField* package_ = nullptr;
-  QListWidget* log_ = nullptr;
+  LogList* log_ = nullptr;
   LogItemDelegate* logDelegate_ = nullptr;
   QProgressBar* progress_ = nullptr;
   bool closing_ = false;

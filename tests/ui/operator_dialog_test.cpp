@@ -242,7 +242,7 @@ TEST_F(DialogKeyboardTest, TabFollowsTheFramesTopToBottomAndLeftToRight) {
                                      IdcRestore, IdcCancel, IdcLogList, IdcClose, IdcIpMode}));
 }
 
-TEST_F(DialogKeyboardTest, ArrowKeysMoveBetweenTheFourNumbersAtEitherEnd) {
+TEST_F(DialogKeyboardTest, ArrowKeysAndTypingMoveBetweenTheFourNumbers) {
   IpAddressEdit* address = Dialog().AddressField();  // 192.168.1.100
   QLineEdit* first = address->Number(0);
   first->setFocus();
@@ -267,6 +267,13 @@ TEST_F(DialogKeyboardTest, ArrowKeysMoveBetweenTheFourNumbersAtEitherEnd) {
   unsigned char parts[4];
   Dialog().GetAddress(parts);
   EXPECT_EQ(parts[3], 100);  // moving typed nothing
+
+  // Typed straight through, the '.' after a third digit is no second step.
+  first->setFocus();
+  first->selectAll();
+  for (char c : std::string("127.0.0.1")) QTest::keyClick(Focused(), c);
+  Dialog().GetAddress(parts);
+  EXPECT_EQ(std::vector<int>(parts, parts + 4), (std::vector<int>{127, 0, 0, 1}));
 }
 
 TEST_F(DialogKeyboardTest, EveryButtonHasAMnemonicAndNoTwoAreAlike) {
