@@ -183,11 +183,12 @@ void OperatorDialog::SetTabOrder() {
 }
 
 void OperatorDialog::showEvent(QShowEvent* event) {
-  // Never taller than the desk the window opens on (the title bar aside).
+  // The size the window asks for, where the desk it opens on has room for
+  // it (the toolkit alone would stop at two thirds of the screen).
   if (!shown_ && screen() != nullptr) {
     shown_ = true;
     const QSize desk = screen()->availableGeometry().size() - QSize(0, kTitleBarAllowance);
-    resize(size().boundedTo(desk).expandedTo(minimumSizeHint()));
+    resize(sizeHint().boundedTo(desk).expandedTo(minimumSizeHint()));
   }
   QDialog::showEvent(event);
 }
