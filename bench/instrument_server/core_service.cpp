@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 namespace {
 
 constexpr long kErrNone = 0;
+constexpr long kErrDeviceNotAccessible = 3;
 constexpr long kErrInvalidLink = 4;
 constexpr long kErrChannelNotEstablished = 6;
 constexpr long kErrNotSupported = 8;
@@ -56,6 +58,8 @@ std::map<long, Link> g_links;
 long g_nextLid = 1;
 CLIENT* g_interrupt = nullptr;
 std::string g_readData;              // outlives the reply that points into it
+unsigned long g_unansweredWrites = 0;  // since the knobs were last set
+unsigned long g_unansweredReads = 0;
 
 std::uint64_t NowMs() {
   using namespace std::chrono;
@@ -65,7 +69,20 @@ std::uint64_t NowMs() {
 
 void SleepMs(std::uint64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-Knobs CurrentKnobs() { return ReadKnobs(g_setup.knobsPath); }
+// The bench replaces the knobs file whenever it sets a knob: a new file
+// starts the counts of unanswered calls again.
+Knobs CurrentKnobs() {
+  static struct stat last {};
+  struct stat now {};
+  if (stat(g_setup.knobsPath.c_str(), &now) == 0 &&
+      (now.st_ino != last.st_ino || now.st_mtim.tv_sec != last.st_mtim.tv_sec ||
+       now.st_mtim.tv_nsec != last.st_mtim.tv_nsec)) {
+    g_unansweredWrites = 0;
+    g_unansweredReads = 0;
+    last = now;
+  }
+  return ReadKnobs(g_setup.knobsPath);
+}
 
 Link* FindLink(long lid) {
   auto it = g_links.find(lid);
@@ -130,6 +147,14 @@ void FillChunk(const Device_ReadParms* parms, Device_ReadResp* result, const Kno
   result->data.data_val = g_readData.data();
 }
 
+// True when this call is to go unanswered: the first `wanted` calls since
+// the knobs were last set.
+bool LeaveUnanswered(unsigned long wanted, unsigned long& count) {
+  if (count >= wanted) return false;
+  ++count;
+  return true;
+}
+
 bool_t AnswerForLink(Device_Link lid, Device_Error* result) {
   result->error = FindLink(lid) == nullptr ? kErrInvalidLink : kErrNone;
   return TRUE;
@@ -168,12 +193,16 @@ void ServiceShutdown() { CloseInterruptChannel(); }
 extern "C" {
 
 bool_t create_link_1_svc(Create_LinkParms* parms, Create_LinkResp* result, struct svc_req*) {
-  (void)parms;
   Knobs knobs = CurrentKnobs();
   result->error = kErrNone;
   result->lid = 0;
   result->abortPort = g_setup.abortPort;
   result->maxRecvSize = knobs.maxRecvSize;
+  // The instrument has one device, and it answers only to its own name.
+  if (parms->device == nullptr || std::string(parms->device) != "inst0") {
+    result->error = kErrDeviceNotAccessible;
+    return TRUE;
+  }
   if (knobs.linkError != 0) {
     result->error = knobs.linkError;
     return TRUE;
@@ -205,7 +234,8 @@ bool_t device_write_1_svc(Device_WriteParms* parms, Device_WriteResp* result, st
     link->pending.clear();
     link->chunks.clear();
   }
-  return TRUE;
+  // Returning false sends no reply at all.
+  return LeaveUnanswered(knobs.unansweredWrites, g_unansweredWrites) ? FALSE : TRUE;
 }
 
 bool_t device_read_1_svc(Device_ReadParms* parms, Device_ReadResp* result, struct svc_req*) {
@@ -229,7 +259,8 @@ bool_t device_read_1_svc(Device_ReadParms* parms, Device_ReadResp* result, struc
   }
   if (readyAt > now) SleepMs(readyAt - now);
   FillChunk(parms, result, knobs, link->out);
-  return TRUE;
+  // The reply is taken from the queue either way: it is lost on its way.
+  return LeaveUnanswered(knobs.unansweredReads, g_unansweredReads) ? FALSE : TRUE;
 }
 
 bool_t device_readstb_1_svc(Device_GenericParms* parms, Device_ReadStbResp* result,
