@@ -10,9 +10,9 @@ struct Knobs {
   bool acceptZero = false;           // device_write takes nothing
   bool stallRead = false;            // device_read times out every time
   // So many device_write (device_read) calls after the knob is set are
-  // carried out but get no answer, as when the network loses the reply.
-  unsigned long unansweredWrites = 0;
-  unsigned long unansweredReads = 0;
+  // carried out but answered only after the client's call has timed out.
+  unsigned long lateWrites = 0;
+  unsigned long lateReads = 0;
 };
 
 // A missing or unreadable file gives the defaults; unknown keys (the
