@@ -9,6 +9,10 @@ struct Knobs {
   bool oversizeReply = false;        // device_read sends more than asked
   bool acceptZero = false;           // device_write takes nothing
   bool stallRead = false;            // device_read times out every time
+  // So many device_write (device_read) calls after the knob is set are
+  // carried out but answered only after the client's call has timed out.
+  unsigned long lateWrites = 0;
+  unsigned long lateReads = 0;
 };
 
 // A missing or unreadable file gives the defaults; unknown keys (the

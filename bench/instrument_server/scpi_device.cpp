@@ -77,6 +77,7 @@ void ScpiDevice::Execute(const std::string& message, const std::vector<WriteChun
   // ":TEST:LASTWRITE?" in this message reported the one before it; now
   // this one becomes the last.
   lastWrite_ = chunks;
+  lastMessage_ = message;
   out_ = nullptr;
   if (!answer.empty()) out.Add(answer + "\n", ahead ? nowMs : nowMs + delayMs, ahead);
 }
@@ -147,6 +148,8 @@ bool ScpiDevice::RunTest(const std::string& header, const std::string& argument,
     while (answer.size() < size) answer += kPattern.substr(0, size - answer.size());
   } else if (header == "test:lastwrite?") {
     answer = LastWrite();
+  } else if (header == "test:lastmessage?") {
+    answer = lastMessage_;
   } else {
     return false;
   }

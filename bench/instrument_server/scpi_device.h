@@ -72,6 +72,7 @@ class ScpiDevice {
   std::string root_;
   const OutputQueue* out_ = nullptr;  // of the message being run
   std::vector<WriteChunk> lastWrite_;
+  std::string lastMessage_;  // the bytes of the message before this one
   std::uint8_t esr_ = 0;
   std::uint8_t ese_ = 0xFF;
   std::uint8_t sre_ = 0;

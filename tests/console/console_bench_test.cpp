@@ -179,6 +179,22 @@ TEST(ConsoleBench, OversizeChunkIsRefusedAsErrorSeventeen) {
               Connected(bench::kI4) + "*ESR? -> 15: IO timeout" + kPrompt);
   ExpectPiped({"rip=198.18.0.14", "method=2"}, "*IDN?\nq\n",
               Connected(bench::kI4) + "*ESR? -> " + kPrompt);
+  // Method 4: an empty reply with the error flag, for "*ESR?" as well.
+  ExpectPiped({"rip=198.18.0.14", "method=4", "lip=198.18.0.1"}, "*SRE 16\n*IDN?\n*SRE 0\nq\n",
+              Connected(bench::kI4) + kPrompt + "*ESR? -> " + kPrompt + kPrompt);
+}
+
+TEST(ConsoleBench, LinesReachTheInstrumentExactlyAsTyped) {
+  REQUIRE_BENCH();
+  // After each line the instrument is asked for the message before.
+  std::string input;
+  std::string expected = Connected(bench::kI2);
+  for (const std::string line : {" q", "quit", "ip 10.0.0.1", "*Cls  two  blanks  ", "*Idn?  "}) {
+    input += line + "\n:TEST:LASTMESSAGE?\n";
+    expected += (line.find('?') != std::string::npos ? LxiIdn(bench::kI2) : "") + kPrompt;
+    expected += line + "\n" + kPrompt;
+  }
+  ExpectPiped({"rip=198.18.0.12"}, input + "q\n", expected);
 }
 
 TEST(ConsoleBench, LongRepliesAreAssembledAndCutAtTheBuffer) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "console/instrument_link.h"
+#include "console/query_methods.h"
 #include "console/srq_channel.h"
 #include "tests/support/bench_env.h"
 
@@ -24,6 +25,34 @@ TEST(LinkBench, CreateLinkErrorIsReturnedNegated) {
   bench::Run("ctl i4 link_error=0");
   EXPECT_EQ(rc, -11);
   EXPECT_EQ(link_open(link, bench::kI4, "inst0"), 1);
+}
+
+TEST(LinkBench, OnlyTheDeviceInst0Opens) {
+  REQUIRE_BENCH();
+  for (const char* device : {"inst1", "gpib0,5", "hislip0"})
+    EXPECT_EQ(link_open(link, bench::kI3, device), -3) << device;
+  EXPECT_EQ(link_open(link, bench::kI3, "inst0"), 1);
+}
+
+TEST(LinkBench, AReadThatFailsWithErrorSeventeenGivesEachMethodsOutcome) {
+  REQUIRE_BENCH();
+  // Every reply is larger than asked for, which the decoder refuses. A
+  // "*STB?" query needs no status wait: each method goes straight to its read.
+  ASSERT_EQ(bench::Run("ctl i4 oversize_reply=1"), 0);
+  const struct {
+    const char* name;
+    QueryMethod method;
+    const char* reply;
+  } cases[] = {{"method 1", query_stb_poll, "15: IO timeout error"},
+               {"method 2", query_readstb_poll, ""},
+               {"method 3", query_plain, "15: IO timeout"}};
+  EXPECT_EQ(link_open(link, bench::kI4, "inst0"), 1);
+  for (const auto& c : cases) {
+    bool error = false;
+    EXPECT_EQ(c.method(link, "*STB?", error), c.reply) << c.name;
+    EXPECT_TRUE(error) << c.name;
+  }
+  bench::Run("ctl i4 oversize_reply=");
 }
 
 TEST(LinkBench, ShortBufferKeepsReadingToTheEndAndDropsTheExcess) {

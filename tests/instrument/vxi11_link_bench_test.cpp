@@ -167,6 +167,31 @@ TEST_F(Vxi11Bench, ReadTimeoutAndMissingServer) {
   EXPECT_EQ(vxi11_clients_used(), 1);
 }
 
+TEST_F(Vxi11Bench, WritesAndReadsAnsweredTooLateAreTriedAgain) {
+  REQUIRE_BENCH();
+  Vxi11Link* link = Open(bench::kI3);
+  ASSERT_NE(link, nullptr);
+  const struct {
+    const char* why;
+    const char* knob;
+    const char* query;
+    const char* reply;
+  } cases[] = {
+      // The instrument ran the first "*ESR?" (32, which it then cleared) and
+      // its reply was read; the write answered too late still repeats the
+      // attempt.
+      {"a write answered too late", "late_writes", "*ESR?", "0\n"},
+      {"a read answered too late", "late_reads", "*IDN?", "Tavrin,TVS-8010,TV8010A0003,2.4.1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    ASSERT_EQ(vxi11_send(link, "BOGUS"), 0);  // sets the command error bit
+    Knob("i3", c.knob, "1");
+    EXPECT_EQ(Ask(link, c.query), c.reply);
+    Knob("i3", c.knob, "");
+  }
+}
+
 // An instrument misbehaving through one server knob, and how each call on
 // its link must fail without writing into the caller's buffer.
 struct Hostile {

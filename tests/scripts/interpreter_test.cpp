@@ -218,6 +218,28 @@ TEST_F(InterpreterTest, IfBlockFormsAndTheirFaults) {
   }
 }
 
+TEST_F(InterpreterTest, CommentEchoAndAssignmentLinesWithIfInThemOpenNoBlock) {
+  shell.fallback = {true, "yes\n"};
+  const struct {
+    const char* line;
+    std::vector<std::string> commands;
+  } cases[] = {
+      {"# if the mark is there; then skip\n", {}},
+      {"echo if you see this; then fine\n", {"echo if you see this; then fine"}},
+      {"Mode=$(if [ -e /x ]; then echo a; fi)\n",
+       {"Mode=$(if [ -e /x ]; then echo a; fi) && echo \"(Mode===$Mode)\""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    shell.calls.clear();
+    // No block is collected: the line after it runs on its own.
+    EXPECT_EQ(Run(std::string(c.line) + "touch /after\n"), ScriptSuccess);
+    std::vector<std::string> commands = c.commands;
+    commands.push_back("touch /after" + kSuffix);
+    EXPECT_EQ(shell.Commands(), commands);
+  }
+}
+
 TEST_F(InterpreterTest, ExitWords) {
   EXPECT_EQ(Run("exit\necho never\n"), ScriptExit);
   EXPECT_EQ(Run("  exit version\n"), ScriptExitVersion);
@@ -303,6 +325,19 @@ TEST_F(CopyTest, CopyWithoutLoginFailsWithoutConnecting) {
   EXPECT_EQ(Run("scp $SourceFilePath $RemoteIP:/tmp\n"), ScriptError);
   EXPECT_TRUE(shell.copies.empty());
   EXPECT_FALSE(fake::FileExists(source));
+}
+
+TEST_F(CopyTest, ACopyLineThatNoLongerMatchesOnceExpandedFailsAndTouchesNothing) {
+  // The line is a copy as written; the value brings in a character no
+  // copy operand may hold.
+  const std::string odd = directory + "/pkg;1.bin";
+  ASSERT_TRUE(fake::WriteFile(odd, "archive"));
+  variables["SourceFilePath"] = odd;
+  EXPECT_EQ(Run("scp $SourceFilePath $RemoteIP:/tmp\necho never\n"), ScriptError);
+  EXPECT_TRUE(shell.copies.empty());
+  EXPECT_TRUE(shell.calls.empty());
+  EXPECT_TRUE(fake::FileExists(odd));
+  ::unlink(odd.c_str());
 }
 
 TEST_F(CopyTest, BracesInTheSourceMakeItAPlainCommand) {

@@ -129,6 +129,34 @@ TEST_F(RebootWaitTest, FollowsTheInstrumentToANewAddressAndCountsAgainThere) {
   EXPECT_EQ(probes.back(), kNew);
 }
 
+TEST_F(RebootWaitTest, SuccessfulProbesAddUpAcrossFailedOnesAndSearchesThatFindNothingElse) {
+  const struct {
+    const char* why;
+    std::string serial;
+    std::vector<InstrumentInfo> listed;
+  } cases[] = {
+      {"no serial, so no search", "", {}},
+      {"searches find only another instrument", kSerial, {Listed(kNew, "TV8010A0009")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    start = clock.NowMs();
+    probes.clear();
+    // One answer at 10 s, silence, then answers from 60 s on.
+    int answers = 0;
+    up = [&answers](const std::string&, std::uint64_t elapsed) {
+      const bool answered = (elapsed >= 10000 && elapsed < 11000) || elapsed >= 60000;
+      answers += answered;
+      return answered;
+    };
+    listed = [&c](std::uint64_t) { return c.listed; };
+    EXPECT_TRUE(WaitForReboot(controller, c.serial));
+    EXPECT_EQ(controller.targetAddress, kOld);
+    EXPECT_EQ(answers, 2);
+    EXPECT_GE(Elapsed(), 60000u);
+  }
+}
+
 TEST_F(RebootWaitTest, ASerialContainedInAnotherIdnPicksTheFirstListed) {
   up = [](const std::string& host, std::uint64_t) { return host == "198.18.0.21"; };
   listed = [](std::uint64_t) {

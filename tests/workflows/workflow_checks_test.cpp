@@ -89,6 +89,33 @@ TEST(UpgradeChecks, APackageNameWithShellCharactersIsRefusedFirst) {
   std::remove(unit.controller.sourceFilePath.c_str());
 }
 
+TEST(UpgradeChecks, WithoutAPackageNothingStarts) {
+  Unit unit("kdrun64");
+  EXPECT_FALSE(unit.Begin(BeginUpgrade));
+  EXPECT_EQ(unit.view.messages, Texts{"Please select an upgrade package."});
+  EXPECT_EQ(unit.shell.commands.size(), 0u);
+  EXPECT_TRUE(unit.view.IsEnabled(IdcUpgrade));
+}
+
+TEST(CredentialProbe, TriesTheFamiliesInOrderAndStopsAtTheFirstAccepted) {
+  const struct {
+    const char* accepted;
+    std::size_t attempts;
+    int familyCode;
+    int familyIndex;
+  } cases[] = {{"kdrun64", 1, 1, 0}, {"Xmvot27", 2, 2, 1}, {"", 2, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.accepted);
+    Unit unit(c.accepted);
+    unit.controller.targetAddress = "198.18.0.11";
+    EXPECT_EQ(ProbeCredentials(unit.controller), c.familyCode != 0);
+    EXPECT_EQ(unit.shell.commands, Texts(c.attempts, "pwd"));
+    EXPECT_EQ(unit.controller.familyCode, c.familyCode);
+    EXPECT_EQ(unit.controller.familyIndex, c.familyIndex);
+    EXPECT_EQ(unit.controller.password, c.accepted);
+  }
+}
+
 TEST(UpgradeChecks, AnUnwritableDataDirectoryIsReportedAndNothingStarts) {
   const std::string data = ProgramDirectory() + "data";
   const std::string aside = data + ".aside";
