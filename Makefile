@@ -42,7 +42,7 @@ clean:
 # The window against the simulated instruments; without a display it runs
 # under Xvfb, connects once and saves a screenshot (tools/demo.sh).
 demo: deps $(BUILD)/CMakeCache.txt
-	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator benchterm examples tv_instrument_server
+	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator TavrinOperatorDemo benchterm examples tv_instrument_server
 	@BUILD=$(BUILD) bash tools/demo.sh
 
 # Timings of the programs beside the tools an operator would otherwise use,

@@ -58,12 +58,20 @@ SingleInstance::SingleInstance(std::string directory) {
   socketPath_ = stem + ".sock";
 }
 
-SingleInstance::~SingleInstance() {
+SingleInstance::~SingleInstance() { Release(); }
+
+void SingleInstance::Release() {
+  // The socket goes first: once the lock is free, the name is the next
+  // holder's.
   if (listenFd_ >= 0) {
     ::close(listenFd_);
     ::unlink(socketPath_.c_str());
+    listenFd_ = -1;
   }
-  if (lockFd_ >= 0) ::close(lockFd_);
+  if (lockFd_ >= 0) {
+    ::close(lockFd_);
+    lockFd_ = -1;
+  }
 }
 
 bool SingleInstance::Acquire() {

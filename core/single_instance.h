@@ -34,6 +34,9 @@ class SingleInstance {
   int ListenFd() const { return listenFd_; }
   // Accepts every pending request; true when at least one asked to raise.
   bool ReadRaiseRequest();
+  // Stops listening and gives up the lock, so that a later start becomes
+  // the holder; Acquire may take it again.
+  void Release();
 
   const std::string& LockPath() const { return lockPath_; }
   const std::string& SocketPath() const { return socketPath_; }

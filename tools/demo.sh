@@ -8,10 +8,14 @@
 # the window closes.
 #
 # With a display the window is the operator's to use. Without one
-# ($DISPLAY empty) it runs under Xvfb, connects once to DEMO_ADDRESS
-# (198.18.0.11 unless set), saves a screenshot to DEMO_SCREENSHOT
-# (build/demo-window.png unless set), upgrades from DEMO_PACKAGE when that is
-# set, restores when DEMO_RESTORE is 1, and closes.
+# ($DISPLAY empty) TavrinOperatorDemo, the same window with a driver that is
+# never shipped, runs under Xvfb on a DEMO_SCREEN screen (1366x768 unless
+# set), takes the height that screen's desk offers (a 32 px panel and a
+# title bar less), connects once to DEMO_ADDRESS (198.18.0.11 unless set),
+# saves a screenshot to DEMO_SCREENSHOT (build/demo-window.png unless set),
+# upgrades from DEMO_PACKAGE when that is set, restores when DEMO_RESTORE is
+# 1, and closes. DEMO_SCALE (for instance 1.25) scales the window as a
+# desktop's scaling does; DEMO_PALETTE=dark gives it a dark desktop palette.
 set -eu
 
 ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
@@ -25,7 +29,9 @@ say() { echo "demo: $*"; }
 fail() { echo "demo: $*" >&2; exit 1; }
 
 [ "$(id -u)" -eq 0 ] || fail "needs root: the bench lives in network namespaces"
-for f in TavrinOperator benchterm UpdatingScript_kfw.data UpdatingScript_kf4.data \
+demo_program=TavrinOperator
+[ -n "${DISPLAY:-}" ] || demo_program=TavrinOperatorDemo
+for f in $demo_program benchterm UpdatingScript_kfw.data UpdatingScript_kf4.data \
          InstrumentConfig.json; do
   [ -e "$BIN/$f" ] || fail "$BIN/$f is missing (make demo builds it)"
 done
@@ -65,7 +71,7 @@ start_xvfb() {
   local n
   for n in $(seq 90 120); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1024x800x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${DEMO_SCREEN:-1366x768}x24" -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 50); do
       [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
@@ -91,12 +97,15 @@ else
   shot=${DEMO_SCREENSHOT:-$BUILD/demo-window.png}
   case $shot in /*) ;; *) shot=$PWD/$shot ;; esac
   say "no display: the window runs under Xvfb ($DISPLAY) and connects to ${DEMO_ADDRESS:-198.18.0.11}"
+  [ -z "${DEMO_SCALE:-}" ] || export QT_SCALE_FACTOR=$DEMO_SCALE
+  TAVRINOPERATOR_DEMO_FIT=1 \
+  TAVRINOPERATOR_DEMO_PALETTE=${DEMO_PALETTE:-} \
   TAVRINOPERATOR_DEMO_CONNECT=${DEMO_ADDRESS:-198.18.0.11} \
   TAVRINOPERATOR_DEMO_SCREENSHOT=$shot \
   TAVRINOPERATOR_DEMO_UPGRADE=${DEMO_PACKAGE:-} \
   TAVRINOPERATOR_DEMO_RESTORE=${DEMO_RESTORE:-} \
   TAVRINOPERATOR_DEMO_EXIT=1 \
-    timeout 900 "$BENCH" exec "$BIN/TavrinOperator" || fail "the window did not finish"
+    timeout 900 "$BENCH" exec "$BIN/TavrinOperatorDemo" || fail "the window did not finish"
   [ -s "$shot" ] || fail "no screenshot was written"
   say "the window after the connect: $shot"
 fi

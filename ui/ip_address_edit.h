@@ -1,5 +1,7 @@
 #pragma once
 // An IPv4 address field of four numbers 0..255; a blank number reads as 0.
+// '.', a blank, Backspace on an empty number and the arrow keys at either
+// end of a number move between the numbers.
 #include <QFrame>
 #include <functional>
 
@@ -21,5 +23,8 @@ class IpAddressEdit : public QFrame {
 
  private:
   void FocusNumber(int index);
+  // Focuses a number with the cursor at `cursor` (-1: at its end).
+  void EnterNumber(int index, int cursor);
   QLineEdit* numbers_[4];
+  bool advanced_ = false;  // the last key's third digit moved on
 };

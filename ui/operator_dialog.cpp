@@ -15,7 +15,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
+#include <QShowEvent>
+#include <QToolButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -27,22 +32,92 @@
 #include "ui/program_icon.h"
 
 // Gives every log line the same height and the list the width of its
-// widest line, so that it scrolls sideways to show long lines.
+// widest line, so that it scrolls sideways to show long lines. A font too
+// tall for the set height makes the rows taller rather than clipped.
 class LogItemDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    return QSize(qMax(size.width(), extent), height > 0 ? height : size.height());
+    return QSize(qMax(size.width(), extent), qMax(height, size.height()));
   }
   int height = 0;
   int extent = 0;
+};
+
+// The log list scrolls with the keys; it has no current line to move, as
+// nothing in it can be selected.
+class LogList : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+
+  // Room for `rows` lines of `rowHeight` with the frame and the sideways
+  // scroll bar that long lines bring.
+  int HeightFor(int rows, int rowHeight) const {
+    return rows * rowHeight + 2 * frameWidth() + horizontalScrollBar()->sizeHint().height();
+  }
+  // The window opens with the log list as tall as it was at a fixed size.
+  QSize sizeHint() const override { return QSize(560, HeightFor(kLogPreferredRows, 20)); }
+  static constexpr int kLogPreferredRows = 10;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const std::pair<int, std::pair<QScrollBar*, QAbstractSlider::SliderAction>> keys[] = {
+        {Qt::Key_Up, {verticalScrollBar(), QAbstractSlider::SliderSingleStepSub}},
+        {Qt::Key_Down, {verticalScrollBar(), QAbstractSlider::SliderSingleStepAdd}},
+        {Qt::Key_PageUp, {verticalScrollBar(), QAbstractSlider::SliderPageStepSub}},
+        {Qt::Key_PageDown, {verticalScrollBar(), QAbstractSlider::SliderPageStepAdd}},
+        {Qt::Key_Home, {verticalScrollBar(), QAbstractSlider::SliderToMinimum}},
+        {Qt::Key_End, {verticalScrollBar(), QAbstractSlider::SliderToMaximum}},
+        {Qt::Key_Left, {horizontalScrollBar(), QAbstractSlider::SliderSingleStepSub}},
+        {Qt::Key_Right, {horizontalScrollBar(), QAbstractSlider::SliderSingleStepAdd}},
+    };
+    for (const auto& [key, action] : keys) {
+      if (event->key() == key && event->modifiers() == Qt::NoModifier) {
+        action.first->triggerAction(action.second);
+        return;
+      }
+    }
+    QListWidget::keyPressEvent(event);
+  }
 };
 
 namespace {
 
 constexpr const char* kAboutItem = "&About Tavrin Operator...";
 constexpr int kLogTextPadding = 8;  // the item's margins on both sides
+// Rows of the log list that stay visible however small the window gets.
+constexpr int kLogMinimumRows = 3;
+
+// The buttons' captions with their mnemonics; the captions themselves are
+// those of the window, the '&' only marks the key.
+const std::pair<int, const char*> kCaptions[] = {
+    {IdcDiscovery, "&Discovery"}, {IdcConnect, "C&onnect"}, {IdcApply, "&Apply"},
+    {IdcConsole, "Open &SCPI Command Console"}, {IdcWebUi, "Open &TavrinUI"},
+    {IdcUpgrade, "&Upgrade"}, {IdcRestore, "&Restore"}, {IdcCancel, "Ca&ncel"},
+    {IdcClose, "&Close"},
+};
+
+const char* CaptionOf(int id) {
+  for (const auto& caption : kCaptions)
+    if (caption.first == id) return caption.second;
+  return "";
+}
+
+// Frames a little tighter than the style's default, so that the whole
+// window fits the desk of a small or scaled screen.
+template <typename Layout>
+Layout* TightLayout(QWidget* frame) {
+  auto* layout = new Layout(frame);
+  layout->setContentsMargins(8, 4, 8, 6);
+  layout->setSpacing(4);
+  return layout;
+}
+
+void Describe(QWidget* widget, const char* name, const char* description) {
+  widget->setAccessibleName(name);
+  widget->setAccessibleDescription(description);
+}
 
 QString Wide(const std::string& text) { return QString::fromUtf8(text.c_str(), int(text.size())); }
 
@@ -52,27 +127,38 @@ QLabel* PlainLabel(const QString& text, QWidget* parent) {
   return label;
 }
 
+// A label whose marked key reaches `buddy` (a button is clicked).
+QLabel* MnemonicLabel(const QString& text, QWidget* buddy, QWidget* parent) {
+  QLabel* label = PlainLabel(text, parent);
+  label->setBuddy(buddy);
+  return label;
+}
+
 }  // namespace
 
 OperatorDialog::OperatorDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Tavrin Operator");
   setWindowIcon(ProgramIcon());
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                  Qt::WindowCloseButtonHint);
+  setToolTip("F1 or the context menu (right click) shows About Tavrin Operator");
   auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->setSpacing(6);
   layout->addWidget(BuildConnectionFrame());
   layout->addWidget(BuildHostNameFrame());
   auto* information = new QHBoxLayout;
   information->addWidget(BuildInstrumentFrame(), 1);
   information->addWidget(BuildLauncherFrame());
   layout->addLayout(information);
-  layout->addWidget(BuildUpgradeFrame());
+  // The log list takes whatever room the operator gives the window.
+  layout->addWidget(BuildUpgradeFrame(), 1);
   auto* bottom = new QHBoxLayout;
   bottom->addStretch(1);
-  bottom->addWidget(AddButton(IdcClose, "Close"));
+  bottom->addWidget(AddButton(IdcClose));
   layout->addLayout(bottom);
-  layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed-size dialog
+  setSizeGripEnabled(true);
 
   QPushButton* connectButton = static_cast<QPushButton*>(controls_[IdcConnect]);
   connectButton->setDefault(true);
@@ -82,12 +168,35 @@ OperatorDialog::OperatorDialog(QWidget* parent) : QDialog(parent) {
   // sits in the window's context menu and on F1.
   auto* about = new QShortcut(QKeySequence::HelpContents, this);
   connect(about, &QShortcut::activated, this, [this] { ShowAbout(); });
+  SetTabOrder();
+}
+
+void OperatorDialog::SetTabOrder() {
+  // Frame by frame, top to bottom, and left to right inside each.
+  QWidget* const order[] = {
+      ipMode_, address_->Number(0), discoveryMode_, Control(IdcDiscovery), instruments_,
+      Control(IdcConnect), Control(IdcHostName), Control(IdcApply), Control(IdcConsole),
+      Control(IdcWebUi), package_->Edit(), package_->BrowseButton(), Control(IdcUpgrade),
+      Control(IdcRestore), Control(IdcCancel), log_, Control(IdcClose)};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+  setTabOrder(order[std::size(order) - 1], order[0]);  // and round again
+}
+
+void OperatorDialog::showEvent(QShowEvent* event) {
+  // The size the window asks for, where the desk it opens on has room for
+  // it (the toolkit alone would stop at two thirds of the screen).
+  if (!shown_ && screen() != nullptr) {
+    shown_ = true;
+    const QSize desk = screen()->availableGeometry().size() - QSize(0, kTitleBarAllowance);
+    resize(sizeHint().boundedTo(desk).expandedTo(minimumSizeHint()));
+  }
+  QDialog::showEvent(event);
 }
 
 OperatorDialog::~OperatorDialog() = default;
 
-QPushButton* OperatorDialog::AddButton(int id, const char* caption) {
-  auto* button = new QPushButton(caption, this);
+QPushButton* OperatorDialog::AddButton(int id) {
+  auto* button = new QPushButton(CaptionOf(id), this);
   controls_[id] = button;
   return button;
 }
@@ -106,14 +215,23 @@ void OperatorDialog::Forward(void (OperatorPresenter::*command)()) {
 
 QWidget* OperatorDialog::BuildConnectionFrame() {
   auto* frame = new QGroupBox("Connection Information:", this);
-  auto* grid = new QGridLayout(frame);
+  auto* grid = TightLayout<QGridLayout>(frame);
   // Two independent radio buttons, as the presenter sets both on a click.
   ipMode_ = new QRadioButton(frame);
   ipMode_->setAutoExclusive(false);
-  ipMode_->setAccessibleName("IP");
+  Describe(ipMode_, "IP", "Type the instrument's address in");
+  ipMode_->setToolTip("IP mode (Alt+I)");
   discoveryMode_ = new QRadioButton(frame);
   discoveryMode_->setAutoExclusive(false);
-  discoveryMode_->setAccessibleName("Discovery");
+  Describe(discoveryMode_, "Discovery", "Choose the instrument from the discovery list");
+  discoveryMode_->setToolTip("Discovery mode (Alt+Y)");
+  // The radio button has no caption to mark: its key is a shortcut of its
+  // own, which a disabled button does not take.
+  auto* discoveryKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Y), discoveryMode_);
+  connect(discoveryKey, &QShortcut::activated, this, [this] {
+    discoveryMode_->setFocus(Qt::ShortcutFocusReason);
+    discoveryMode_->click();
+  });
   controls_[IdcIpMode] = ipMode_;
   controls_[IdcDiscoveryMode] = discoveryMode_;
   address_ = new IpAddressEdit(frame);
@@ -122,12 +240,16 @@ QWidget* OperatorDialog::BuildConnectionFrame() {
   instruments_->setEditable(false);
   instruments_->setMinimumContentsLength(32);
   instruments_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  Describe(instruments_, "Discovered instruments",
+           "The instruments Discovery found, each as its address and identification");
   controls_[IdcInstrumentList] = instruments_;
-  QPushButton* discovery = AddButton(IdcDiscovery, "Discovery");
-  QPushButton* connectButton = AddButton(IdcConnect, "Connect");
+  QPushButton* discovery = AddButton(IdcDiscovery);
+  QPushButton* connectButton = AddButton(IdcConnect);
+  // The label's key chooses IP mode, as a click on its radio button does.
+  QLabel* ipLabel = MnemonicLabel("&IP:", ipMode_, frame);
 
   grid->addWidget(ipMode_, 0, 0);
-  grid->addWidget(PlainLabel("IP:", frame), 0, 1);
+  grid->addWidget(ipLabel, 0, 1);
   grid->addWidget(address_, 0, 2, Qt::AlignLeft);
   grid->addWidget(discoveryMode_, 1, 0);
   grid->addWidget(discovery, 1, 1);
@@ -150,11 +272,13 @@ QWidget* OperatorDialog::BuildConnectionFrame() {
 }
 
 QWidget* OperatorDialog::BuildHostNameFrame() {
-  auto* frame = new QGroupBox("Hostname", this);
-  auto* row = new QHBoxLayout(frame);
+  auto* frame = new QGroupBox("&Hostname", this);
+  auto* row = TightLayout<QHBoxLayout>(frame);
   auto* hostName = new QLineEdit(frame);
+  Describe(hostName, "Hostname",
+           "The hostname Apply gives the instrument; a connect shows the instrument's own");
   controls_[IdcHostName] = hostName;
-  QPushButton* apply = AddButton(IdcApply, "Apply");
+  QPushButton* apply = AddButton(IdcApply);
   row->addWidget(hostName, 1);
   row->addWidget(apply);
   connect(apply, &QPushButton::clicked, this, [this] { Forward(&OperatorPresenter::OnApply); });
@@ -163,21 +287,27 @@ QWidget* OperatorDialog::BuildHostNameFrame() {
 
 QWidget* OperatorDialog::BuildInstrumentFrame() {
   auto* frame = new QGroupBox("Instrument Information:", this);
-  auto* form = new QFormLayout(frame);
+  auto* form = TightLayout<QFormLayout>(frame);
+  form->setVerticalSpacing(2);
   const std::pair<const char*, int> rows[] = {
       {"Model Number:", IdcModelNumber},   {"Serial Number:", IdcSerialNumber},
       {"Installed Package:", IdcPackageVersion}, {"Tavrin Driver:", IdcDriverVersion},
       {"Tavrin SCPI:", IdcScpiVersion},    {"Tavrin UI:", IdcUiVersion},
   };
-  for (const auto& row : rows) form->addRow(PlainLabel(row.first, frame), AddValue(row.second));
+  for (const auto& row : rows) {
+    QLabel* value = AddValue(row.second);
+    // A screen reader names the value by its row.
+    value->setAccessibleName(QString(row.first).chopped(1));
+    form->addRow(PlainLabel(row.first, frame), value);
+  }
   return frame;
 }
 
 QWidget* OperatorDialog::BuildLauncherFrame() {
   auto* frame = new QGroupBox(this);
-  auto* column = new QVBoxLayout(frame);
-  QPushButton* console = AddButton(IdcConsole, "Open SCPI Command Console");
-  QPushButton* webUi = AddButton(IdcWebUi, "Open TavrinUI");
+  auto* column = TightLayout<QVBoxLayout>(frame);
+  QPushButton* console = AddButton(IdcConsole);
+  QPushButton* webUi = AddButton(IdcWebUi);
   column->addStretch(1);
   column->addWidget(console);
   column->addWidget(webUi);
@@ -189,18 +319,23 @@ QWidget* OperatorDialog::BuildLauncherFrame() {
 
 QWidget* OperatorDialog::BuildUpgradeFrame() {
   auto* frame = new QGroupBox("Upgrade Information:", this);
-  auto* column = new QVBoxLayout(frame);
+  auto* column = TightLayout<QVBoxLayout>(frame);
   auto* packageRow = new QHBoxLayout;
   package_ = new PackagePathField(frame);
   controls_[IdcPackagePath] = package_;
-  packageRow->addWidget(PlainLabel("Package:", frame));
+  Describe(package_->Edit(), "Package",
+           "The package file to upgrade from, chosen with the browse button");
+  Describe(package_->BrowseButton(), "Browse for a package",
+           "Opens a file dialog to choose the package file");
+  // The label's key opens the browse dialog: the path is chosen only there.
+  packageRow->addWidget(MnemonicLabel("&Package:", package_->BrowseButton(), frame));
   packageRow->addWidget(package_, 1);
   column->addLayout(packageRow);
 
   auto* buttons = new QHBoxLayout;
-  QPushButton* upgrade = AddButton(IdcUpgrade, "Upgrade");
-  QPushButton* restore = AddButton(IdcRestore, "Restore");
-  QPushButton* cancel = AddButton(IdcCancel, "Cancel");
+  QPushButton* upgrade = AddButton(IdcUpgrade);
+  QPushButton* restore = AddButton(IdcRestore);
+  QPushButton* cancel = AddButton(IdcCancel);
   buttons->addWidget(upgrade);
   buttons->addWidget(restore);
   buttons->addWidget(cancel);
@@ -214,21 +349,23 @@ QWidget* OperatorDialog::BuildUpgradeFrame() {
   progress_->setTextVisible(false);
   progress_->setRange(0, 100);
   progress_->setValue(0);
+  Describe(progress_, "Progress", "How far the running operation has come");
   controls_[IdcProgress] = progress_;
   column->addWidget(progress_);
 
-  log_ = new QListWidget(frame);
+  log_ = new LogList(frame);
   log_->setSelectionMode(QAbstractItemView::NoSelection);
-  log_->setFocusPolicy(Qt::NoFocus);
+  // Focusable, so that the keys scroll it.
+  log_->setFocusPolicy(Qt::StrongFocus);
+  Describe(log_, "Log", "The help text, then every operation's log lines");
   log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   log_->setUniformItemSizes(true);
   log_->setSortingEnabled(false);
   logDelegate_ = new LogItemDelegate(log_);
   log_->setItemDelegate(logDelegate_);
-  log_->setMinimumSize(560, 200);
   controls_[IdcLogList] = log_;
-  column->addWidget(log_);
+  column->addWidget(log_, 1);
 
   package_->onFocus = [this] { Forward(&OperatorPresenter::OnPackageFieldFocus); };
   connect(upgrade, &QPushButton::clicked, this, [this] { Forward(&OperatorPresenter::OnUpgrade); });
@@ -248,8 +385,18 @@ void OperatorDialog::BringToFront() {
   activateWindow();
 }
 
+bool OperatorDialog::Ask(bool (OperatorPresenter::*question)()) {
+  // One close question at a time: a further close while it is open is
+  // not another question.
+  if (asking_) return false;
+  asking_ = true;
+  const bool yes = presenter_ == nullptr || (presenter_->*question)();
+  asking_ = false;
+  return yes;
+}
+
 void OperatorDialog::CloseCommand() {
-  if (presenter_ && !presenter_->OnCloseCommand()) return;
+  if (closing_ || !Ask(&OperatorPresenter::OnCloseCommand)) return;
   closing_ = true;
   done(QDialog::Rejected);
 }
@@ -257,7 +404,7 @@ void OperatorDialog::CloseCommand() {
 void OperatorDialog::reject() { CloseCommand(); }
 
 void OperatorDialog::closeEvent(QCloseEvent* event) {
-  if (closing_ || (presenter_ && !presenter_->OnSystemClose())) {
+  if (closing_ || !Ask(&OperatorPresenter::OnSystemClose)) {
     event->setAccepted(closing_);
     return;
   }
@@ -292,7 +439,7 @@ std::string OperatorDialog::GetText(int id) {
   else if (auto* edit = qobject_cast<QLineEdit*>(control))
     text = edit->text();
   else if (auto* button = qobject_cast<QAbstractButton*>(control))
-    text = button->text();
+    text = QString(button->text()).remove('&');  // the mnemonic's mark
   else if (control == package_)
     text = package_->Path();
   return text.toStdString();
@@ -351,6 +498,8 @@ bool OperatorDialog::MessageBox(const std::string& text, bool okCancel) {
 
 void OperatorDialog::SetLogItemHeight(int pixels) {
   logDelegate_->height = pixels;
+  log_->setMinimumHeight(
+      log_->HeightFor(kLogMinimumRows, qMax(pixels, log_->fontMetrics().height())));
   log_->doItemsLayout();
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The operator window's widgets: a fixed-size dialog that implements the
+// The operator window's widgets: a resizable dialog that implements the
 // window view and forwards every command to the presenter.
 #include <QDialog>
 #include <map>
@@ -17,9 +17,13 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class LogItemDelegate;
+class LogList;
 
 class OperatorDialog : public QDialog, public OperatorWindowView {
  public:
+  // Room left for the desktop's title bar when the window fits the desk.
+  static constexpr int kTitleBarAllowance = 32;
+
   explicit OperatorDialog(QWidget* parent = nullptr);
   ~OperatorDialog() override;
 
@@ -60,6 +64,7 @@ class OperatorDialog : public QDialog, public OperatorWindowView {
  protected:
   void reject() override;  // Esc
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
@@ -68,7 +73,10 @@ class OperatorDialog : public QDialog, public OperatorWindowView {
   QWidget* BuildInstrumentFrame();
   QWidget* BuildLauncherFrame();
   QWidget* BuildUpgradeFrame();
-  QPushButton* AddButton(int id, const char* caption);
+  QPushButton* AddButton(int id);
+  void SetTabOrder();
+  // Asks a close question unless one is open already; true to close.
+  bool Ask(bool (OperatorPresenter::*question)());
   QLabel* AddValue(int id);
   void Forward(void (OperatorPresenter::*command)());
   void CloseCommand();
@@ -80,8 +88,10 @@ class OperatorDialog : public QDialog, public OperatorWindowView {
   IpAddressEdit* address_ = nullptr;
   QComboBox* instruments_ = nullptr;
   PackagePathField* package_ = nullptr;
-  QListWidget* log_ = nullptr;
+  LogList* log_ = nullptr;
   LogItemDelegate* logDelegate_ = nullptr;
   QProgressBar* progress_ = nullptr;
   bool closing_ = false;
+  bool asking_ = false;
+  bool shown_ = false;
 };

@@ -52,6 +52,14 @@ void CInstrumentUpdaterDlg::Open() {
   dialog_.show();
 }
 
+void CInstrumentUpdaterDlg::EndAfterClose() {
+  notices_.Close();
+  controller_.cancelRequested = true;
+  // Only the window's thread writes the log, and it handles no more
+  // notices: the next start may have the file.
+  controller_.log.reset();
+}
+
 int CInstrumentUpdaterDlg::DoModal() {
   Open();
   return dialog_.exec();

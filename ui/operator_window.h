@@ -38,6 +38,10 @@ class CInstrumentUpdaterDlg {
   void Open();
   // Open, then run until the window closes.
   int DoModal();
+  // Once the dialog has ended: notices are dropped from now on, the running
+  // operation stops after its line and the operation log is closed. The
+  // worker is joined only when the object is destroyed.
+  void EndAfterClose();
 
   OperatorDialog& Dialog() { return dialog_; }
   OperatorPresenter& Presenter() { return presenter_; }

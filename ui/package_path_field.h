@@ -19,6 +19,7 @@ class PackagePathField : public QWidget {
   QString DefaultExtension() const { return defaultExtension_; }
   QString NameFilter() const { return nameFilter_; }
   QToolButton* BrowseButton() const { return browse_; }
+  QLineEdit* Edit() const { return edit_; }
 
   // Called when the field receives the focus, before the dialog opens.
   std::function<void()> onFocus;

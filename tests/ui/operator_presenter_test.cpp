@@ -106,10 +106,18 @@ TEST_F(PresenterTest, StartsInAddressModeWithTheHelpTextInTheListOnly) {
   EXPECT_EQ(fresh.progressHigh, 100);
   EXPECT_EQ(fresh.browseFilter, "kfw files|*.kfw||");
 
-  ASSERT_EQ(fresh.log.size(), 9u);
-  EXPECT_EQ(fresh.log[0], "To connect Tavrin Operator to an instrument, either");
-  EXPECT_EQ(fresh.log[2], " ");
-  EXPECT_EQ(fresh.log[8], "Browse to the file location in PACKAGE and click UPGRADE");
+  // The whole help text, line by line; the two separators are one blank.
+  EXPECT_EQ(fresh.log, (std::vector<std::string>{
+                           "To connect Tavrin Operator to an instrument, either",
+                           "Select IP and enter the address, or select DISCOVERY and choose from the dropdown",
+                           " ",
+                           "To operate your instrument, use",
+                           "The SCPI COMMAND CONSOLE or TAVRINUI buttons",
+                           " ",
+                           "To update your instrument,",
+                           "Download the latest software package from the website,",
+                           "Browse to the file location in PACKAGE and click UPGRADE",
+                       }));
   // The widest help line sets the list's extent.
   EXPECT_EQ(fresh.extent, 7 * int(fresh.log[1].size()));
   const std::string file = ReadWholeFile(directory_ + "/fresh.log");

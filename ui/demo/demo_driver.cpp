@@ -1,7 +1,10 @@
-#include "ui/demo_driver.h"
+#include "ui/demo/demo_driver.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QPalette>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +30,52 @@ bool ParseAddress(const std::string& text, unsigned char parts[4]) {
   return true;
 }
 
+// What a desktop with a dark colour scheme hands every program.
+QPalette DarkPalette() {
+  QPalette palette;
+  const QColor window(0x35, 0x35, 0x35), base(0x23, 0x23, 0x23), text(0xe6, 0xe6, 0xe6);
+  palette.setColor(QPalette::Window, window);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Base, base);
+  palette.setColor(QPalette::AlternateBase, window);
+  palette.setColor(QPalette::ToolTipBase, base);
+  palette.setColor(QPalette::ToolTipText, text);
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::Button, window);
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::BrightText, Qt::red);
+  palette.setColor(QPalette::Light, QColor(0x50, 0x50, 0x50));
+  palette.setColor(QPalette::Midlight, QColor(0x45, 0x45, 0x45));
+  palette.setColor(QPalette::Mid, QColor(0x2a, 0x2a, 0x2a));
+  palette.setColor(QPalette::Dark, QColor(0x1e, 0x1e, 0x1e));
+  palette.setColor(QPalette::Shadow, Qt::black);
+  palette.setColor(QPalette::Link, QColor(0x5a, 0xa0, 0xf0));
+  palette.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::PlaceholderText, QColor(0x90, 0x90, 0x90));
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(QPalette::Disabled, role, QColor(0x80, 0x80, 0x80));
+  return palette;
+}
+
 class DemoDriver {
  public:
   explicit DemoDriver(CInstrumentUpdaterDlg& window) : window_(window), dialog_(window.Dialog()) {}
 
-  void Start() { QTimer::singleShot(300, &dialog_, [this] { Connect(); }); }
+  void Start() {
+    if (Env("TAVRINOPERATOR_DEMO_PALETTE") == "dark") QApplication::setPalette(DarkPalette());
+    if (Env("TAVRINOPERATOR_DEMO_FIT") == "1") FitToDesk();
+    QTimer::singleShot(300, &dialog_, [this] { Connect(); });
+  }
 
  private:
+  void FitToDesk() {
+    const int kPanel = 32, kTitleBar = 30;
+    const QRect screen = dialog_.screen()->geometry();
+    dialog_.resize(dialog_.sizeHint().width(), screen.height() - kPanel - kTitleBar);
+    dialog_.move(screen.left(), screen.top());
+  }
+
   void Say(const char* step) {
     std::printf("demo: %s: %s\n", step, dialog_.GetText(IdcStatus).c_str());
     std::fflush(stdout);
