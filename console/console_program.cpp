@@ -70,7 +70,9 @@ void run_query_line(QueryMethod method, const std::string& line) {
     bool ignored = false;
     reply = method(g_link, "*ESR?", ignored);
   }
-  if (!reply.empty()) print(reply.c_str());
+  // Written together with the prompt that always follows: one write less
+  // per query.
+  if (!reply.empty()) std::fputs(reply.c_str(), stdout);
 }
 
 }  // namespace
