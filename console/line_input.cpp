@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/scpi_completion.h"
+
 namespace console {
 
 namespace {
@@ -22,6 +24,13 @@ std::string g_pending;
 std::size_t g_pendingAt = 0;
 
 const char* editor_prompt(EditLine*) { return g_editorPrompt.c_str(); }
+
+unsigned char complete_word(EditLine* editor, int) {
+  const LineInfo* info = el_line(editor);
+  std::string rest = scpi_completion(std::string(info->buffer, info->cursor));
+  if (rest.empty() || el_insertstr(editor, rest.c_str()) != 0) return CC_REFRESH_BEEP;
+  return CC_REFRESH;
+}
 
 void print(const char* text, std::size_t length) {
   std::fwrite(text, 1, length, stdout);
@@ -127,6 +136,8 @@ void input_open() {
   el_set(g_editor, EL_PROMPT, editor_prompt);
   el_set(g_editor, EL_HIST, history, g_history);
   el_set(g_editor, EL_BIND, "^R", "em-inc-search-prev", nullptr);
+  el_set(g_editor, EL_ADDFN, "scpi-complete", "complete a common SCPI word", complete_word);
+  el_set(g_editor, EL_BIND, "^I", "scpi-complete", nullptr);
   el_source(g_editor, nullptr);
 }
 

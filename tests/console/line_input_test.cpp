@@ -1,5 +1,6 @@
-// Where the typed lines' history is kept.
+// Where the typed lines' history is kept, and what Tab completes.
 #include "console/line_input.h"
+#include "console/scpi_completion.h"
 
 #include <stdlib.h>
 
@@ -40,6 +41,20 @@ TEST(LineInput, HistoryPathFollowsXdgStateHomeOrFallsBackToHome) {
   }
   SetOrUnset("XDG_STATE_HOME", state != nullptr ? savedState.c_str() : nullptr);
   SetOrUnset("HOME", home != nullptr ? savedHome.c_str() : nullptr);
+}
+
+TEST(LineInput, TabCompletesTheCommonScpiWords) {
+  struct Case {
+    const char* typed;
+    const char* added;
+  } cases[] = {
+      {"*i", "DN?"},         {"*idn", "?"},          {"*IDN?", ""},
+      {"*R", "ST"},          {"*", ""},              {"*E", "SR?"},
+      {"*O", "PC?"},         {":syst", "em:ERRor?"}, {"*CLS;*s", "TB?"},
+      {"MEAS:VOLT? ; *c", "LS"}, {"", ""},           {"*X", ""},
+      {"*C", "LS"},          {"x *i", "DN?"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(scpi_completion(c.typed), c.added) << c.typed;
 }
 
 }  // namespace
