@@ -7,13 +7,12 @@
 #include <cstdlib>
 
 #include "console/instrument_link.h"
+#include "console/line_input.h"
 #include "console/srq_channel.h"
 
 namespace console {
 
 namespace {
-
-constexpr std::size_t kMaxLine = 2047;
 
 InstrumentLink g_link;
 
@@ -31,7 +30,10 @@ void print_attempt(const std::string& address) {
 
 // Method 4: the instrument's interrupt channel and its service requests.
 bool open_srq_channel(const OptionTable& table) {
-  if (link_create_intr_channel(g_link, option_value(table, "lip").c_str()) < 1) {
+  std::string lip = option_value(table, "lip");
+  // Without "lip" the instrument calls back the address it reached us from.
+  if (lip.empty()) lip = link_local_address(g_link);
+  if (link_create_intr_channel(g_link, lip.c_str()) < 1) {
     print("Creating interrupt channel failed.\n");
     return false;
   }
@@ -45,30 +47,14 @@ bool open_srq_channel(const OptionTable& table) {
 bool read_word(std::string& word) {
   word.clear();
   int c;
-  while ((c = std::getchar()) != EOF && std::isspace(c)) {
+  while ((c = input_getchar()) != EOF && std::isspace(c)) {
   }
   while (c != EOF && !std::isspace(c)) {
     word.push_back(static_cast<char>(c));
-    c = std::getchar();
+    c = input_getchar();
   }
-  if (c != EOF) std::ungetc(c, stdin);
+  if (c != EOF) input_ungetc(c);
   return !word.empty();
-}
-
-enum class LineRead { Line, TooLong, End };
-
-// One line without its line end (LF or CR LF).
-LineRead read_line(std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::getchar()) != EOF && c != '\n') {
-    any = true;
-    line.push_back(static_cast<char>(c));
-  }
-  if (c == EOF && !any) return LineRead::End;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line.size() > kMaxLine ? LineRead::TooLong : LineRead::Line;
 }
 
 std::string lowercase(std::string text) {
@@ -84,7 +70,9 @@ void run_query_line(QueryMethod method, const std::string& line) {
     bool ignored = false;
     reply = method(g_link, "*ESR?", ignored);
   }
-  if (!reply.empty()) print(reply.c_str());
+  // Written together with the prompt that always follows: one write less
+  // per query.
+  if (!reply.empty()) std::fputs(reply.c_str(), stdout);
 }
 
 }  // namespace
@@ -107,7 +95,7 @@ void prompt_for_address(OptionTable& table, QueryMethod& method) {
   for (;;) {
     if (!read_word(word)) return;
     print("\n");
-    std::getchar();  // the line end after the word
+    input_getchar();  // the line end after the word
     if (is_valid_ip_address(word)) {
       table["rip"] = word;
       print_attempt(word);
@@ -129,8 +117,7 @@ int command_loop(QueryMethod& method) {
   print("Enter \"q\" to exit, or enter \"ip\" to connect to another SCPI server.\n");
   std::string line;
   for (;;) {
-    print("\nbenchterm$ ");
-    LineRead got = read_line(line);
+    LineRead got = input_read_line("\nbenchterm$ ", line);
     if (got == LineRead::End) {
       print("\n");
       return kLoopQuit;
@@ -144,6 +131,7 @@ int command_loop(QueryMethod& method) {
     std::string lower = lowercase(line);
     if (lower == "q" || lower == "exit") return kLoopQuit;
     if (lower == "ip") return kLoopOtherInstrument;
+    input_remember(line);
     if (line.find('?') != std::string::npos) {
       run_query_line(method, line);
     } else if (link_send_command(g_link, line) == -kIoError) {
@@ -178,12 +166,14 @@ int run_console(int argc, const char* const* argv) {
   parse_options(argc, argv, table);
   if (!check_options(table)) return 1;
   print_attempt(option_value(table, "rip"));
+  input_open();
   QueryMethod method = query_stb_poll;
   if (!connect_instrument(table, method)) {
     prompt_for_address(table, method);
   } else if (read_int(option_value(table, "mode")) == 1) {
     if (command_loop(method) == kLoopOtherInstrument) prompt_for_address(table, method);
   }
+  input_close();
   if (method_is_srq(table)) srq_semaphore_destroy();
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "console/instrument_link.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -147,6 +148,20 @@ int link_read_stb(InstrumentLink& link, bool wait_lock) {
   if (device_readstb_1(&parms, &resp, link.core) != RPC_SUCCESS) return -kIoError;
   if (resp.error != 0) return -static_cast<int>(resp.error);
   return 256 + resp.stb;
+}
+
+std::string link_local_address(const InstrumentLink& link) {
+  int fd = -1;
+  if (link.core == nullptr || !clnt_control(link.core, CLGET_FD, reinterpret_cast<char*>(&fd)))
+    return std::string();
+  sockaddr_in local{};
+  socklen_t size = sizeof local;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0 ||
+      local.sin_family != AF_INET)
+    return std::string();
+  char text[INET_ADDRSTRLEN];
+  if (inet_ntop(AF_INET, &local.sin_addr, text, sizeof text) == nullptr) return std::string();
+  return text;
 }
 
 int link_send_command(InstrumentLink& link, const std::string& line) {

@@ -29,6 +29,9 @@ int link_read(InstrumentLink& link, char* buffer, std::size_t capacity, bool wai
               bool use_term_char, char term_char, long* reason);
 // 256 plus the status byte, or minus the error.
 int link_read_stb(InstrumentLink& link, bool wait_lock);
+// The local address of the core channel's socket, the address the instrument
+// reached us from, as dotted text; empty without a link.
+std::string link_local_address(const InstrumentLink& link);
 int link_send_command(InstrumentLink& link, const std::string& line);
 bool is_stb_query(const std::string& command);
 

@@ -35,7 +35,7 @@ void apply_argument(const std::string& arg, OptionTable& table) {
 }  // namespace
 
 void parse_options(int argc, const char* const* argv, OptionTable& table) {
-  table["lip"] = "127.0.0.1";
+  table["lip"] = "";  // the address the instrument reaches us at, once linked
   table["rip"] = kDefaultInstrumentAddress;
   table["method"] = "3";
   table["mode"] = "1";

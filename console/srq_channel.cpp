@@ -6,6 +6,7 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <time.h>
 
 #include <atomic>
 #include <cerrno>
@@ -21,6 +22,8 @@
 namespace console {
 
 namespace {
+
+constexpr long kInterruptTickNs = 100000000L;
 
 // Server state; the mutex guards the start handshake only.
 pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
@@ -214,8 +217,18 @@ void on_service_request(const char*, unsigned) {
 bool srq_wait() {
   if (!g_semCreated) return false;
   for (;;) {
-    if (sem_wait(&g_srqSemaphore) == 0) return true;
-    if (errno == EINTR && query_interrupted()) return false;
+    // A Ctrl-C that came while the query's write was in flight found no wait
+    // to cut short, and one that comes between this check and the wait below
+    // interrupts nothing: the wait wakes every tick to look again.
+    if (query_interrupted()) return false;
+    timespec tick;
+    clock_gettime(CLOCK_MONOTONIC, &tick);
+    tick.tv_nsec += kInterruptTickNs;
+    if (tick.tv_nsec >= 1000000000L) {
+      tick.tv_sec += 1;
+      tick.tv_nsec -= 1000000000L;
+    }
+    if (sem_clockwait(&g_srqSemaphore, CLOCK_MONOTONIC, &tick) == 0) return true;
   }
 }
 

@@ -5,7 +5,7 @@ set -eu
 pkgs=(
   cmake g++ make pkg-config
   libboost-regex-dev libboost-thread-dev nlohmann-json3-dev
-  libtirpc-dev rpcsvc-proto libssh2-1-dev libssl-dev libgtest-dev
+  libtirpc-dev rpcsvc-proto libssh2-1-dev libssl-dev libgtest-dev libedit-dev
   qt6-base-dev xvfb xauth
   openssh-server openssh-client rpcbind sshpass lxi-tools iproute2 procps psmisc util-linux
   time coreutils

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -19,6 +20,26 @@
 
 namespace console_test {
 namespace {
+
+// The history of lines typed at a terminal lies in a directory of the tests'
+// own, not in the home directory of whoever runs them.
+class PrivateStateHome : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char dir[] = "/tmp/benchterm_state.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    setenv("XDG_STATE_HOME", dir, 1);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+
+ private:
+  std::string dir_;
+};
+const ::testing::Environment* const g_stateHome =
+    ::testing::AddGlobalTestEnvironment(new PrivateStateHome);
 
 const char kOperatorAddress[] = "198.18.0.1";  // no VXI-11 service answers here
 const char kLoopHeading[] =
@@ -118,11 +139,17 @@ TEST(ConsoleBench, EachMethodPrintsTheIdentificationLxiReceives) {
       SCOPED_TRACE(method);
       ExpectPiped({std::string("rip=") + address, method}, "*IDN?\nq\n", session);
     }
-    PipedRun srq = RunPiped({std::string("rip=") + address, "method=4", "lip=198.18.0.1"},
-                            "*SRE 16\n*IDN?\n*SRE 0\nq\n");
-    EXPECT_EQ(srq.out, Connected(address) + kPrompt + idn + kPrompt + kPrompt);
-    EXPECT_EQ(srq.status, 0);
-    EXPECT_EQ(srq.err, "");
+    // Method 4, with "lip" given and without: the instrument calls back the
+    // address it reached us from.
+    for (std::vector<std::string> args : {std::vector<std::string>{"method=4", "lip=198.18.0.1"},
+                                          std::vector<std::string>{"method=4"}}) {
+      SCOPED_TRACE(args.back());
+      args.push_back(std::string("rip=") + address);
+      PipedRun srq = RunPiped(args, "*SRE 16\n*IDN?\n*SRE 0\nq\n");
+      EXPECT_EQ(srq.out, Connected(address) + kPrompt + idn + kPrompt + kPrompt);
+      EXPECT_EQ(srq.status, 0);
+      EXPECT_EQ(srq.err, "");
+    }
   }
 }
 
@@ -145,8 +172,8 @@ TEST(ConsoleBench, EveryNewLinkGetsItsOwnInterruptChannel) {
 
 TEST(ConsoleBench, InterruptChannelToTheInstrumentsOwnLoopbackFails) {
   REQUIRE_BENCH();
-  // The default "lip" 127.0.0.1 names the instrument itself.
-  ExpectPiped({"rip=198.18.0.12", "method=4"}, "q\n",
+  // An explicit "lip" wins, even 127.0.0.1, which names the instrument itself.
+  ExpectPiped({"rip=198.18.0.12", "method=4", "lip=127.0.0.1"}, "q\n",
               Attempt(bench::kI2) + "Creating interrupt channel failed.\n" + kAddressHeading + "\n");
 }
 
@@ -238,6 +265,29 @@ TEST(ConsoleBench, CtrlCEndsAnEndlessReadAndTheConsoleGoesOn) {
   ASSERT_TRUE(TypeEach(term, {"*CLS"}));
   term.Type("*IDN?");
   EXPECT_TRUE(term.Expect(LxiIdn(bench::kI2) + kPrompt)) << term.Output();
+  EXPECT_EQ(Quit(term), 0);
+}
+
+TEST(ConsoleBench, AQueryTypedInOneRunIsOneUpArrowAwayInTheNext) {
+  REQUIRE_BENCH();
+  {
+    PtySession term({"rip=198.18.0.12"});
+    ASSERT_TRUE(term.Expect(kPrompt));
+    ASSERT_TRUE(TypeEach(term, {":TEST:REPLY? 17"}));
+    // Neither "ip" nor the address typed after it enters the history.
+    term.Type("ip");
+    ASSERT_TRUE(term.Expect(kAddressHeading));
+    term.Type("198.18.0.12");
+    ASSERT_TRUE(term.Expect(kPrompt));
+    EXPECT_EQ(Quit(term), 0);
+  }
+  PtySession term({"rip=198.18.0.12"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  term.Type("\033[A");  // Up, then Enter
+  ASSERT_TRUE(term.Expect("01234567890123456\n" + std::string(kPrompt))) << term.Output();
+  // The instrument received the 15 bytes again, in one write with END.
+  term.Type(":TEST:LASTWRITE?");
+  EXPECT_TRUE(term.Expect("1,15,15/8\n" + std::string(kPrompt))) << term.Output();
   EXPECT_EQ(Quit(term), 0);
 }
 

@@ -33,7 +33,7 @@ std::pair<std::string, bool> Check(const OptionTable& table) {
 
 TEST(Options, DefaultsWithoutArguments) {
   OptionTable table = Parse({});
-  EXPECT_EQ(table, (OptionTable{{"lip", "127.0.0.1"},
+  EXPECT_EQ(table, (OptionTable{{"lip", ""},
                                 {"rip", kDefaultInstrumentAddress},
                                 {"method", "3"},
                                 {"mode", "1"},

@@ -100,5 +100,27 @@ TEST(SrqChannel, EarlyRequestsEachLetOneWaitThrough) {
   srq_semaphore_destroy();
 }
 
+TEST(SrqChannel, CtrlCDuringTheWriteEndsTheWaitThatFollows) {
+  ASSERT_TRUE(srq_semaphore_create());
+  // Should the wait miss the Ctrl-C, a request 10 s later ends it.
+  pthread_t rescuer;
+  pthread_create(
+      &rescuer, nullptr,
+      [](void*) -> void* {
+        sleep(10);
+        on_service_request("", 0);
+        return nullptr;
+      },
+      nullptr);
+  {
+    QueryInterruptScope scope;
+    raise(SIGINT);  // the write was still in flight: nothing waited yet
+    EXPECT_FALSE(srq_wait());
+  }
+  pthread_cancel(rescuer);
+  pthread_join(rescuer, nullptr);
+  srq_semaphore_destroy();
+}
+
 }  // namespace
 }  // namespace console
