@@ -20,9 +20,11 @@ class PackagingModeTest : public core_test::TempDirTest {
     // Each call as "kind|input|output".
     operations_.packScript = [this](const std::string& in, const std::string& out) {
       calls_.push_back("script|" + in + "|" + out);
+      return PackResult{};
     };
     operations_.packPackage = [this](const std::string& in, const std::string& out, int kind) {
       calls_.push_back("package" + std::to_string(kind) + "|" + in + "|" + out);
+      return PackResult{};
     };
   }
 
