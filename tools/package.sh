@@ -13,6 +13,8 @@ version=$(dpkg-parsechangelog -S Version)
 arch=$(dpkg-architecture -qDEB_HOST_ARCH)
 deb=$out/tavrinoperator_${version}_${arch}.deb
 rm -f "$deb"
+# dh skips a build it has stamped; make decides what changed instead.
+rm -f debian/debhelper-build-stamp
 if ! DEB_OBJ=$BUILD/deb DEB_OUT=$out JOBS=${JOBS:-} \
      DEB_BUILD_OPTIONS="parallel=${JOBS:-$(nproc)}" \
      bash -c 'debian/rules build && debian/rules binary' >"$log" 2>&1; then
