@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 10
 
-.PHONY: all deps build test hardening demo bench fuzz clean
+.PHONY: all deps build test hardening demo bench fuzz clean package
 
 all: build
 
@@ -38,6 +38,12 @@ fuzz: deps
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf debian/.debhelper debian/tavrinoperator debian/tmp debian/files debian/*.substvars debian/debhelper-build-stamp
+
+# The Debian package $(BUILD)/tavrinoperator_<version>_amd64.deb, built by
+# debhelper in $(BUILD)/deb (tools/package.sh).
+package: deps
+	@BUILD=$(BUILD) JOBS=$(JOBS) bash tools/package.sh
 
 # The window against the simulated instruments; without a display it runs
 # under Xvfb, connects once and saves a screenshot (tools/demo.sh).

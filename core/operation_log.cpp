@@ -52,7 +52,7 @@ std::string RunHeader(std::time_t now) {
 
 }  // namespace
 
-std::string OperationLogPath() { return ProgramDirectory() + "TavrinOperator.log"; }
+std::string OperationLogPath() { return WritableDirectory() + "TavrinOperator.log"; }
 
 OperationLog::OperationLog(const std::string& path, std::time_t now) {
   // Close-on-exec: a console started from the window must not inherit the

@@ -1,5 +1,5 @@
 #pragma once
-// "TavrinOperator.log" beside the program: one dated header per run, then
+// "TavrinOperator.log" where the program writes: one dated header per run, then
 // one line per log notice, flushed after each line. Held exclusively.
 #include <ctime>
 #include <string>
@@ -22,5 +22,6 @@ class OperationLog {
   int fd_ = -1;
 };
 
-// "TavrinOperator.log" in the program directory.
+// "TavrinOperator.log" in WritableDirectory(): beside the program while
+// that directory is writable, otherwise in the user's state directory.
 std::string OperationLogPath();

@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,26 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The user's home directory: HOME, or the password database when unset.
+std::string HomeDirectory(const char* home) {
+  if (home != nullptr && home[0] == '/') return home;
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr) {
+    return std::string();
+  }
+  return found->pw_dir;
+}
+
+// The state directory of the XDG base directories; a relative value of
+// XDG_STATE_HOME is ignored, as the base-directory rules ask.
+std::string StateHome(const char* stateHome, const char* home) {
+  if (stateHome != nullptr && stateHome[0] == '/') return stateHome;
+  const std::string base = HomeDirectory(home);
+  return base.empty() ? std::string() : base + "/.local/state";
+}
+
 // Appends the strings of the array in order and stops at the first element
 // that is not a string; what came before it stays.
 void AppendTypes(const nlohmann::json& list, std::vector<std::string>& types) {
@@ -44,6 +65,22 @@ std::string ProgramDirectory() {
   buffer.resize(static_cast<std::size_t>(n));
   const auto slash = buffer.rfind('/');
   return slash == std::string::npos ? std::string() : buffer.substr(0, slash + 1);
+}
+
+std::string WritableDirectory() {
+  return WritableDirectory(ProgramDirectory(), std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
+}
+
+std::string WritableDirectory(const std::string& programDirectory, const char* stateHome,
+                              const char* home) {
+  // Installed under /usr the program directory belongs to root; a build
+  // directory or a copy the operator owns keeps everything beside the program.
+  if (::access(programDirectory.c_str(), W_OK) == 0) return programDirectory;
+  const std::string state = StateHome(stateHome, home);
+  if (state.empty()) return programDirectory;
+  const std::string directory = state + "/TavrinOperator/";
+  EnsureDirectory(directory);
+  return directory;
 }
 
 bool EnsureDirectory(const std::string& filePath) {
@@ -81,6 +118,12 @@ void LoadInstallDirectory(UpdaterController& controller) {
     return;
   }
   controller.installDirectory = value;
+}
+
+std::string ConsoleDirectory(const UpdaterController& controller) {
+  if (!controller.installDirectory.empty()) return controller.installDirectory;
+  const std::string program = ProgramDirectory();
+  return program.empty() ? program : program.substr(0, program.size() - 1);
 }
 
 bool MatchesInstrumentType(const UpdaterController& controller, const std::string& idn) {

@@ -7,6 +7,16 @@ class UpdaterController;
 
 // Directory of the running executable, with its trailing '/'.
 std::string ProgramDirectory();
+// Where the program writes (the operation log, data/ and the packaging
+// modes' default packages), with its trailing '/': the program directory
+// while it is writable, otherwise $XDG_STATE_HOME/TavrinOperator/
+// (~/.local/state/TavrinOperator/), created when missing. What the program
+// reads stays in the program directory.
+std::string WritableDirectory();
+// The same choice for a given program directory and environment values
+// (null when unset).
+std::string WritableDirectory(const std::string& programDirectory, const char* stateHome,
+                              const char* home);
 // Makes every missing directory on the way to the last '/' of `filePath`.
 bool EnsureDirectory(const std::string& filePath);
 
@@ -16,5 +26,9 @@ void LoadInstrumentTypes(UpdaterController& controller);
 void LoadInstrumentTypes(UpdaterController& controller, const std::string& configPath);
 // TAVRINOPERATOR, empty when missing or longer than 259 bytes.
 void LoadInstallDirectory(UpdaterController& controller);
+// The directory that holds benchterm, without a trailing '/': the install
+// directory when TAVRINOPERATOR names one, otherwise the program directory,
+// where an installed or built benchterm lies beside the window.
+std::string ConsoleDirectory(const UpdaterController& controller);
 // True when the lower-cased text contains one of the instrument types.
 bool MatchesInstrumentType(const UpdaterController& controller, const std::string& idn);

@@ -82,6 +82,20 @@ bool EncodePieces(int in, int out, PipelinedMd5& md5) {
   }
 }
 
+// The archive scrambled, the kf4 marker, the digest; false on any read or
+// write error.
+bool EncodeIntoPackage(int in, const struct stat& inputStat, int out, int kind) {
+  // Room for the archive, the marker and the digest, as the input stands now.
+  const off_t expected = inputStat.st_size + static_cast<off_t>(
+      (kind == 2 ? kMarkerLength : 0) + kDigestLength);
+  PipelinedMd5 md5;
+  bool ok = (!S_ISREG(inputStat.st_mode) || ReserveSpace(out, expected)) && EncodePieces(in, out, md5);
+  // The digest covers only the archive, not the kf4 marker.
+  if (ok && kind == 2) ok = WriteAll(out, kKf4Marker, kMarkerLength);
+  const std::string digest = md5.FinalHex();
+  return ok && digest.size() == kDigestLength && WriteAll(out, digest.data(), digest.size());
+}
+
 bool CheckAndDecode(int in, off_t size, int out, int kind) {
   const std::size_t markerLength = kind == 2 ? kMarkerLength : 0;
   const off_t payload = size - static_cast<off_t>(markerLength + kDigestLength);
@@ -108,7 +122,7 @@ std::string DefaultPackagePath(const std::string& inputPath, int kind) {
   std::string name = slash == std::string::npos ? std::string() : inputPath.substr(slash + 1);
   const auto dot = name.rfind('.');
   name = dot == std::string::npos ? std::string() : name.substr(0, dot + 1) + (kind == 2 ? "kf4" : "kfw");
-  return ProgramDirectory() + name;
+  return WritableDirectory() + name;
 }
 
 bool DecodePackage(const std::string& packagePath, const std::string& decodedPath, int kind) {
@@ -146,34 +160,31 @@ bool DecodePackage(const std::string& packagePath, const std::string& decodedPat
   return valid;
 }
 
-void PackPackageFile(const std::string& inputPath, const std::string& outputPath, int kind) {
+PackResult PackPackageFile(const std::string& inputPath, const std::string& outputPath, int kind) {
   const int in = ::open(inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return;
+  if (in < 0) return {PackResult::InputUnreadable, inputPath};
   struct stat inputStat {};
   const std::string output = outputPath.empty() ? DefaultPackagePath(inputPath, kind) : outputPath;
+  if (::fstat(in, &inputStat) != 0 || S_ISDIR(inputStat.st_mode)) {
+    ::close(in);
+    return {PackResult::InputUnreadable, inputPath};
+  }
   // Truncating the output would destroy an input that is the same file,
   // whatever path names it; such a run writes nothing.
-  if (::fstat(in, &inputStat) != 0 || S_ISDIR(inputStat.st_mode) || SameFile(inputStat, output)) {
+  if (SameFile(inputStat, output)) {
     ::close(in);
-    return;
+    return {PackResult::OutputUnwritable, output};
   }
   EnsureDirectory(output);
   const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) {
     ::close(in);
-    return;
+    return {PackResult::OutputUnwritable, output};
   }
-  // Room for the archive, the marker and the digest, as the input stands now.
-  const off_t expected = inputStat.st_size + static_cast<off_t>(
-      (kind == 2 ? kMarkerLength : 0) + kDigestLength);
-  PipelinedMd5 md5;
-  bool ok = (!S_ISREG(inputStat.st_mode) || ReserveSpace(out, expected)) && EncodePieces(in, out, md5);
+  const bool ok = EncodeIntoPackage(in, inputStat, out, kind);
   ::close(in);
-  // The digest covers only the archive, not the kf4 marker.
-  if (ok && kind == 2) ok = WriteAll(out, kKf4Marker, kMarkerLength);
-  const std::string digest = md5.FinalHex();
-  ok = ok && digest.size() == kDigestLength && WriteAll(out, digest.data(), digest.size());
-  ok = ::close(out) == 0 && ok;
   // A cut-short archive under a valid digest would pass every later check.
-  if (!ok) ::unlink(output.c_str());
+  if (::close(out) == 0 && ok) return {};
+  ::unlink(output.c_str());
+  return {PackResult::OutputUnwritable, output};
 }

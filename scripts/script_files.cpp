@@ -111,26 +111,32 @@ int CountLines(const std::string& text) {
   return lines;
 }
 
-void PackScriptFile(const std::string& inputPath, const std::string& outputPath) {
+PackResult PackScriptFile(const std::string& inputPath, const std::string& outputPath) {
   const std::string input =
       inputPath.empty() ? ProgramDirectory() + "UpdatingScript_kfw.sh" : inputPath;
   const std::string output =
       outputPath.empty() ? ProgramDirectory() + "UpdatingScript_kfw.data" : outputPath;
   const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return;
+  if (in < 0) return {PackResult::InputUnreadable, input};
   // Truncating the output would destroy an input that is the same file,
   // whatever path names it; such a run writes nothing.
   struct stat inputStat {};
+  if (::fstat(in, &inputStat) != 0 || SameFile(inputStat, output)) {
+    ::close(in);
+    return {PackResult::OutputUnwritable, output};
+  }
   std::string content;
-  const bool read = ::fstat(in, &inputStat) == 0 && !SameFile(inputStat, output) && ReadAll(in, content);
+  const bool read = ReadAll(in, content);
   ::close(in);
-  if (!read) return;
+  if (!read) return {PackResult::InputUnreadable, input};
   EnsureDirectory(output);
   const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return;
+  if (fd < 0) return {PackResult::OutputUnwritable, output};
   SwapNibbles(&content[0], content.size());
   content += Md5Hex(content.data(), content.size());
   const bool written = WriteAll(fd, content.data(), content.size());
   // A cut-short file would only be refused later; leave none behind.
-  if (!(::close(fd) == 0 && written)) ::unlink(output.c_str());
+  if (::close(fd) == 0 && written) return {};
+  ::unlink(output.c_str());
+  return {PackResult::OutputUnwritable, output};
 }

@@ -10,6 +10,7 @@ pkgs=(
   openssh-server openssh-client rpcbind sshpass lxi-tools iproute2 procps psmisc util-linux
   time coreutils
   clang libclang-rt-14-dev
+  debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream perl xdotool passwd
 )
 missing=()
 for p in "${pkgs[@]}"; do

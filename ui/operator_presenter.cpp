@@ -101,7 +101,7 @@ void OperatorPresenter::OnPackageFieldFocus() { SetBrowseFor(view_, controller_.
 void OperatorPresenter::OnConsole() {
   controller_.PostLog("Opening scpi command console...");
   // The install directory is used as it is, separator added.
-  const std::string program = controller_.installDirectory + "/benchterm";
+  const std::string program = ConsoleDirectory(controller_) + "/benchterm";
   const std::string argument = "rip=" + SelectedAddress(controller_);
   const std::string commandLine = program + " " + argument;
   bool started = program.size() <= kMaxCommandLine && commandLine.size() <= kMaxCommandLine &&

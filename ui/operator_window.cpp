@@ -21,7 +21,7 @@ CInstrumentUpdaterDlg::CInstrumentUpdaterDlg(const WindowOptions& options)
       worker_(controller_),
       presenter_(controller_, dialog_, worker_, launcher_) {
   if (options_.openLog)
-    controller_.log = std::make_unique<OperationLog>(ProgramDirectory() + "TavrinOperator.log");
+    controller_.log = std::make_unique<OperationLog>(OperationLogPath());
   controller_.shell = options_.shell;
   controller_.noticeSink = &notices_;
   // Runs on the posting thread under the queue's lock: only post an event

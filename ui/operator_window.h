@@ -15,7 +15,7 @@
 class RemoteShell;
 
 struct WindowOptions {
-  bool openLog = true;       // "TavrinOperator.log" beside the program
+  bool openLog = true;       // "TavrinOperator.log", OperationLogPath()
   bool startWorker = true;
   RemoteShell* shell = nullptr;  // null: SSH
 };

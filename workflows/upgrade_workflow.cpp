@@ -61,11 +61,11 @@ void Refuse(UpdaterController& controller, const std::string& message) {
   SetOperationControlsEnabled(controller, true);
 }
 
-// Decodes the package into "data" beside the program; false after showing
+// Decodes the package into "data" where the program writes; false after showing
 // why it could not.
 bool DecodeIntoDataDirectory(UpdaterController& controller, const std::string& packagePath,
                              const std::string& extension) {
-  const std::string dataDirectory = ProgramDirectory() + "data";
+  const std::string dataDirectory = WritableDirectory() + "data";
   const std::string decodedPath = dataDirectory + "/" + WithArchiveExtension(FileNameOf(packagePath));
   EnsureDirectory(decodedPath);
   // Otherwise a directory we cannot write would read as a damaged package.

@@ -20,9 +20,11 @@ class PackagingModeTest : public core_test::TempDirTest {
     // Each call as "kind|input|output".
     operations_.packScript = [this](const std::string& in, const std::string& out) {
       calls_.push_back("script|" + in + "|" + out);
+      return PackResult{};
     };
     operations_.packPackage = [this](const std::string& in, const std::string& out, int kind) {
       calls_.push_back("package" + std::to_string(kind) + "|" + in + "|" + out);
+      return PackResult{};
     };
   }
 
@@ -55,6 +57,28 @@ TEST_F(PackagingModeTest, EachRunAddsOneHeaderAndNoLines) {
   }
   EXPECT_EQ(headers, 2);
   EXPECT_EQ(log.size(), 2 * std::string("=============2026-03-07 09:05:03=============\n").size());
+}
+
+TEST_F(PackagingModeTest, AFailedPackingEndsWithStatusOneAndOneLineOnStandardError) {
+  const struct {
+    PackResult result;
+    int status;
+    std::string error;
+  } cases[] = {
+      {{PackResult::Written, ""}, 0, ""},
+      {{PackResult::InputUnreadable, "/in/fw.bin"}, 1, "TavrinOperator: cannot read /in/fw.bin\n"},
+      {{PackResult::OutputUnwritable, "/usr/fw.kfw"}, 1, "TavrinOperator: cannot write /usr/fw.kfw\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    operations_.packPackage = [&c](const std::string&, const std::string&, int) { return c.result; };
+    operations_.packScript = [&c](const std::string&, const std::string&) { return c.result; };
+    for (const char* line : {"/opt/TavrinOperator -p /in/fw.bin", "/opt/TavrinOperator -s a -o b"}) {
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(Run(line), c.status) << line;
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), c.error) << line;
+    }
+  }
 }
 
 TEST_F(PackagingModeTest, RunWhileTheWindowHoldsTheLogAddsNothing) {

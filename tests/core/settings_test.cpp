@@ -92,6 +92,35 @@ TEST_F(SettingsTest, InstallDirectoryFromEnvironmentUpTo259Bytes) {
   if (saved) ::setenv("TAVRINOPERATOR", keep.c_str(), 1); else ::unsetenv("TAVRINOPERATOR");
 }
 
+TEST_F(SettingsTest, WritesBesideTheProgramOnlyWhileItsDirectoryIsWritable) {
+  const std::string home = dir_ + "/home";
+  const std::string absent = "/nonexistent-program-directory/";
+  const std::string state = dir_ + "/state";
+  const struct {
+    const char* why;
+    std::string program;
+    const char* stateHome;
+    std::string expected;
+  } cases[] = {
+      {"writable program directory", dir_ + "/", nullptr, dir_ + "/"},
+      {"XDG_STATE_HOME", absent, state.c_str(), state + "/TavrinOperator/"},
+      {"XDG_STATE_HOME unset", absent, nullptr, home + "/.local/state/TavrinOperator/"},
+      {"relative XDG_STATE_HOME ignored", absent, "state", home + "/.local/state/TavrinOperator/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(WritableDirectory(c.program, c.stateHome, home.c_str()), c.expected);
+    EXPECT_TRUE(fs::is_directory(c.expected));  // the log opens there at once
+  }
+}
+
+TEST_F(SettingsTest, BenchtermLiesInTheInstallDirectoryOrBesideTheProgram) {
+  controller_.installDirectory = "/opt/tavrin";
+  EXPECT_EQ(ConsoleDirectory(controller_), "/opt/tavrin");
+  controller_.installDirectory.clear();
+  EXPECT_EQ(ConsoleDirectory(controller_) + "/", ProgramDirectory());
+}
+
 TEST_F(SettingsTest, EnsureDirectoryCreatesEveryMissingLevel) {
   EXPECT_TRUE(EnsureDirectory(dir_ + "/a/b/c/file.data"));
   EXPECT_TRUE(fs::is_directory(dir_ + "/a/b/c"));

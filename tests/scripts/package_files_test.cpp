@@ -112,6 +112,37 @@ TEST_F(PackageFilesTest, PackingAnUnreadableInputWritesNothing) {
   EXPECT_EQ(Names(), std::vector<std::string>{"folder.bin"});
 }
 
+TEST_F(PackageFilesTest, PackersReportTheFileTheyCouldNotReadOrWrite) {
+  Write("fw.bin", "x");
+  Write("plain.sh", "echo\n");
+  fs::create_directory(Path("folder"));
+  const struct {
+    const char* why;
+    PackResult result;
+    PackResult::Status status;
+    std::string path;
+  } cases[] = {
+      {"package written", PackPackageFile(Path("fw.bin"), Path("fw.kfw"), 1), PackResult::Written, ""},
+      {"package input absent", PackPackageFile(Path("absent"), Path("o.kfw"), 1),
+       PackResult::InputUnreadable, Path("absent")},
+      {"package input a directory", PackPackageFile(Path("folder"), Path("o.kfw"), 1),
+       PackResult::InputUnreadable, Path("folder")},
+      {"package output under a file", PackPackageFile(Path("fw.bin"), Path("fw.bin/o.kf4"), 2),
+       PackResult::OutputUnwritable, Path("fw.bin/o.kf4")},
+      {"package output is the input", PackPackageFile(Path("fw.bin"), Path("fw.bin"), 2),
+       PackResult::OutputUnwritable, Path("fw.bin")},
+      {"script written", PackScriptFile(Path("plain.sh"), Path("s.data")), PackResult::Written, ""},
+      {"script input absent", PackScriptFile(Path("absent"), Path("s.data")),
+       PackResult::InputUnreadable, Path("absent")},
+      {"script output a directory", PackScriptFile(Path("plain.sh"), Path("folder")),
+       PackResult::OutputUnwritable, Path("folder")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.result.status, c.status) << c.why;
+    EXPECT_EQ(c.result.path, c.path) << c.why;
+  }
+}
+
 TEST_F(PackageFilesTest, PackingCreatesMissingDirectoriesOfTheOutput) {
   Write("fw.bin", "x");
   PackPackageFile(Path("fw.bin"), Path("a/b/fw.kf4"), 2);
