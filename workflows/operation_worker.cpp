@@ -74,6 +74,7 @@ void OperationWorker::Dispatch(int operation) {
       RunRestore(controller_, true, true);
       break;
     case OpDiscover:
+      begin_discovery();
       controller_.discoveryActive = true;
       discover_instruments(collect_instrument);
       controller_.discoveryActive = false;

@@ -21,6 +21,7 @@ void Apply(Knobs& knobs, const std::string& key, const std::string& value) {
   else if (key == "oversize_reply") knobs.oversizeReply = Number(value) != 0;
   else if (key == "accept_zero") knobs.acceptZero = Number(value) != 0;
   else if (key == "stall_read") knobs.stallRead = Number(value) != 0;
+  else if (key == "stall_after_link") knobs.stallAfterLink = Number(value) != 0;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ struct Knobs {
   bool oversizeReply = false;        // device_read sends more than asked
   bool acceptZero = false;           // device_write takes nothing
   bool stallRead = false;            // device_read times out every time
+  bool stallAfterLink = false;       // only create_link is answered
 };
 
 // A missing or unreadable file gives the defaults; unknown keys (the
