@@ -6,14 +6,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,38 +24,41 @@
 
 #include "core/settings.h"
 #include "core/updater_controller.h"
-#include "instrument/instrument_info.h"
+#include "instrument/broadcast_pass.h"
+#include "instrument/discovery_listing.h"
+#include "instrument/identification_pool.h"
 
 namespace {
 
-constexpr rpcprog_t kCoreProgram = 0x0607AF;
-constexpr rpcvers_t kCoreVersion = 1;
+using Clock = std::chrono::steady_clock;
+
 constexpr std::size_t kMaxLocalAddresses = 255;
-constexpr std::size_t kMaxSeen = 1000;
 constexpr std::size_t kAddressChars = 19;
-constexpr int kSilenceMs = 1000;
-constexpr std::size_t kRequestSize = 1400;
-constexpr std::size_t kReceiveSize = 8800;
-constexpr int kQuerySize = 2048;
-constexpr std::size_t kIdnChars = 255;
+constexpr auto kSilence = std::chrono::milliseconds(1000);
+// A healthy instrument answers "*IDN?" in milliseconds.
+constexpr auto kIdentifyLimit = std::chrono::milliseconds(5000);
+constexpr std::size_t kIdentifyingThreads = 16;
+// How often the pass loop looks at the stop flag, the identifications and
+// the entries that became due.
+constexpr int kTickMs = 50;
 
 std::atomic<bool> g_stop{false};
-// Both used by the discovering thread only.
-std::vector<std::string> g_seen;
-std::vector<std::string> g_seenIdn;
+// Set by begin_discovery: the next discovery keeps the stop flag as it is.
+std::atomic<bool> g_begun{false};
+// The identifications of the running discovery, for stop_discovery.
+std::mutex g_poolMutex;
+IdentificationPool* g_pool = nullptr;
 
 std::mutex g_listMutex;
 std::vector<InstrumentInfo> g_discovered;
 
-// Called with each responder; true ends the pass.
-using Responder = bool (*)(const sockaddr_in& from, const InstrumentCollector& collector);
+struct LocalAddress {
+  std::string text;
+  std::uint32_t network = 0;  // the address with its netmask applied
+};
 
-void Complain(const char* what) {
-  std::fprintf(stderr, "%s: %s\n", what, std::strerror(errno));
-}
-
-std::vector<std::string> ListLocalAddresses() {
-  std::vector<std::string> addresses;
+std::vector<LocalAddress> ListLocalAddresses() {
+  std::vector<LocalAddress> addresses;
   ifaddrs* all = nullptr;
   if (getifaddrs(&all) != 0) return addresses;
   for (ifaddrs* it = all; it != nullptr && addresses.size() < kMaxLocalAddresses;
@@ -64,114 +68,137 @@ std::vector<std::string> ListLocalAddresses() {
     char text[INET_ADDRSTRLEN] = {0};
     const auto* in = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
     if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) == nullptr) continue;
-    addresses.emplace_back(std::string(text).substr(0, kAddressChars));
+    std::uint32_t mask = 0xFFFFFFFFu;
+    if (it->ifa_netmask != nullptr && it->ifa_netmask->sa_family == AF_INET)
+      mask = reinterpret_cast<const sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr;
+    addresses.push_back({std::string(text).substr(0, kAddressChars), in->sin_addr.s_addr & mask});
   }
   freeifaddrs(all);
   return addresses;
 }
 
-std::uint32_t TransactionId() {
-  timeval now{};
-  gettimeofday(&now, nullptr);
-  return static_cast<std::uint32_t>(getpid()) ^ static_cast<std::uint32_t>(now.tv_sec) ^
-         static_cast<std::uint32_t>(now.tv_usec);
-}
-
-// Waits up to the silence limit for a datagram: 1 ready, 0 silence,
-// -1 failure. A signal restarts the wait.
-int WaitForReply(int fd) {
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    int ready = poll(&p, 1, kSilenceMs);
-    if (ready > 0) return 1;
-    if (ready == 0) return 0;
-    if (errno == EINTR) continue;
-    Complain("Broadcast select problem");
-    return -1;
-  }
-}
-
-void BroadcastPass(const std::string& localAddress, Responder responder,
-                   const InstrumentCollector& collector) {
-  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  int on = 1;
-  if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-    Complain("Cannot set socket option SO_BROADCAST");
-    close(fd);
-    return;
-  }
-  char request[kRequestSize];
-  std::uint32_t xid = TransactionId();
-  std::size_t requestLength =
-      EncodePortmapGetport(xid, kCoreProgram, kCoreVersion, IPPROTO_TCP, request, sizeof request);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = 0;
-  if (requestLength == 0 || inet_pton(AF_INET, localAddress.c_str(), &local.sin_addr) != 1 ||
-      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    close(fd);
-    return;
-  }
-  sockaddr_in everyone{};
-  everyone.sin_family = AF_INET;
-  everyone.sin_port = htons(PMAPPORT);
-  everyone.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-  if (sendto(fd, request, requestLength, 0, reinterpret_cast<sockaddr*>(&everyone),
-             sizeof everyone) < 0) {
-    Complain("Cannot send broadcast packet");
-    close(fd);
-    return;
-  }
-  std::vector<char> reply(kReceiveSize);
-  while (WaitForReply(fd) == 1) {
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    ssize_t got = recvfrom(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                           &fromLength);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      Complain("Cannot receive reply to broadcast");
-      break;
-    }
-    if (got < 4) continue;
-    unsigned long port = 0;
-    if (!DecodePortmapReply(reply.data(), static_cast<std::size_t>(got), xid, &port)) continue;
-    from.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (responder(from, collector)) break;
-  }
-  close(fd);
-}
-
-bool AlreadySeen(const std::string& address) {
-  return std::find(g_seen.begin(), g_seen.end(), address) != g_seen.end();
-}
-
-bool AlreadyIdentified(const std::string& idn) {
-  return !idn.empty() && std::find(g_seenIdn.begin(), g_seenIdn.end(), idn) != g_seenIdn.end();
-}
-
-bool IdentifyResponder(const sockaddr_in& from, const InstrumentCollector& collector) {
+std::string AddressText(const sockaddr_in& address) {
   char text[22] = {0};
-  inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-  std::string address(text);
-  if (!AlreadySeen(address)) {
-    InstrumentInfo instrumentInfo;
-    instrumentInfo.ip = address;
-    char buffer[kQuerySize];
-    std::memset(buffer, 0, sizeof buffer);
-    if (instrument_query(text, "*IDN?", buffer, kQuerySize - 1, false) == 1) {
-      instrumentInfo.idn.assign(buffer, strnlen(buffer, kIdnChars));
-    }
-    // An instrument on two of our networks answers each pass from another
-    // address; its identification (with its serial number) tells it is the
-    // same one, and the first address found stays the one listed.
-    if (!AlreadyIdentified(instrumentInfo.idn) && collector) collector(instrumentInfo);
-    if (!instrumentInfo.idn.empty()) g_seenIdn.push_back(instrumentInfo.idn);
-    if (g_seen.size() < kMaxSeen) g_seen.push_back(address.substr(0, kAddressChars));
-  }
-  return g_stop.load();
+  inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+  return text;
 }
+
+// Makes the pool reachable by stop_discovery while it exists.
+class PoolRegistration {
+ public:
+  explicit PoolRegistration(IdentificationPool& pool) {
+    std::lock_guard<std::mutex> guard(g_poolMutex);
+    g_pool = &pool;
+    if (g_stop.load()) pool.CutAll();  // a stop that came before this
+  }
+  ~PoolRegistration() {
+    std::lock_guard<std::mutex> guard(g_poolMutex);
+    g_pool = nullptr;
+  }
+  PoolRegistration(const PoolRegistration&) = delete;
+  PoolRegistration& operator=(const PoolRegistration&) = delete;
+};
+
+// The broadcast passes of one discovery, one per local address, run side
+// by side; each ends after a second without a reply.
+struct RunningPass {
+  BroadcastPass socket;
+  Clock::time_point lastHeard;
+  bool ended = false;
+};
+
+class DiscoveryRun {
+ public:
+  DiscoveryRun(const std::vector<LocalAddress>& locals, const InstrumentCollector& collector)
+      : collector_(collector),
+        listing_(NetworksOf(locals)),
+        pool_(kIdentifyingThreads, kIdentifyLimit),
+        registration_(pool_),
+        passes_(locals.size()) {
+    for (std::size_t i = 0; i < locals.size(); ++i) {
+      passes_[i].lastHeard = Clock::now();
+      if (!passes_[i].socket.Start(locals[i].text)) EndPass(i);
+    }
+  }
+
+  void Run() {
+    while (!g_stop.load()) {
+      EndSilentPasses();
+      WaitForReplies();
+      TakeIdentifications();
+      pool_.CutOverdue();
+      listing_.Deliver(collector_, [] { return g_stop.load(); });
+      if (listing_.Complete()) break;
+    }
+  }
+
+ private:
+  static std::vector<std::uint32_t> NetworksOf(const std::vector<LocalAddress>& locals) {
+    std::vector<std::uint32_t> networks;
+    for (const LocalAddress& local : locals) networks.push_back(local.network);
+    return networks;
+  }
+
+  void EndPass(std::size_t i) {
+    passes_[i].ended = true;
+    passes_[i].socket.Close();
+    listing_.EndPass(i);
+  }
+
+  void EndSilentPasses() {
+    const Clock::time_point now = Clock::now();
+    for (std::size_t i = 0; i < passes_.size(); ++i) {
+      if (!passes_[i].ended && now - passes_[i].lastHeard >= kSilence) EndPass(i);
+    }
+  }
+
+  void WaitForReplies() {
+    std::vector<pollfd> fds;
+    std::vector<std::size_t> which;
+    for (std::size_t i = 0; i < passes_.size(); ++i) {
+      if (passes_[i].ended) continue;
+      fds.push_back({passes_[i].socket.fd(), POLLIN, 0});
+      which.push_back(i);
+    }
+    if (poll(fds.data(), fds.size(), kTickMs) < 0 && errno != EINTR) {
+      std::fprintf(stderr, "Broadcast select problem: %s\n", std::strerror(errno));
+      for (std::size_t i : which) EndPass(i);
+      return;
+    }
+    for (std::size_t k = 0; k < fds.size(); ++k) {
+      if (fds[k].revents != 0) ReadPass(which[k]);
+    }
+  }
+
+  void ReadPass(std::size_t i) {
+    std::vector<sockaddr_in> responders;
+    int datagrams = passes_[i].socket.ReadReplies(responders);
+    if (datagrams > 0) passes_[i].lastHeard = Clock::now();
+    for (const sockaddr_in& responder : responders) {
+      std::string address = AddressText(responder);
+      if (listing_.AddReply(i, address)) jobs_.emplace(address, pool_.Submit(responder));
+    }
+    if (datagrams < 0) EndPass(i);
+  }
+
+  void TakeIdentifications() {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+      if (!pool_.Finished(*it->second)) {
+        ++it;
+        continue;
+      }
+      listing_.SetIdentified(it->first, it->second->idn);
+      it = jobs_.erase(it);
+    }
+  }
+
+  const InstrumentCollector& collector_;
+  DiscoveryListing listing_;
+  IdentificationPool pool_;
+  PoolRegistration registration_;
+  std::vector<RunningPass> passes_;
+  std::map<std::string, std::shared_ptr<IdentificationPool::Job>> jobs_;
+};
 
 }  // namespace
 
@@ -234,18 +261,24 @@ bool DecodePortmapReply(const char* data, std::size_t length, std::uint32_t xid,
   return good;
 }
 
-void discover_instruments(const InstrumentCollector& collector) {
+void begin_discovery() {
   g_stop = false;
-  g_seen.clear();
-  g_seenIdn.clear();
-  std::vector<std::string> ipInfo = ListLocalAddresses();
-  for (const std::string& address : ipInfo) {
-    if (g_stop.load()) break;
-    BroadcastPass(address, IdentifyResponder, collector);
-  }
+  g_begun = true;
 }
 
-void stop_discovery() { g_stop = true; }
+void discover_instruments(const InstrumentCollector& collector) {
+  if (!g_begun.exchange(false)) g_stop = false;
+  std::vector<LocalAddress> locals = ListLocalAddresses();
+  if (locals.empty() || g_stop.load()) return;
+  DiscoveryRun run(locals, collector);
+  run.Run();
+}
+
+void stop_discovery() {
+  g_stop = true;
+  std::lock_guard<std::mutex> guard(g_poolMutex);
+  if (g_pool != nullptr) g_pool->CutAll();
+}
 
 void collect_instrument(const InstrumentInfo& info) {
   std::lock_guard<std::mutex> guard(g_listMutex);
@@ -263,6 +296,7 @@ void ClearDiscoveredInstruments() {
 }
 
 int DiscoverInstruments(UpdaterController& controller) {
+  begin_discovery();
   controller.discoveryActive = true;
   ClearDiscoveredInstruments();
   discover_instruments(collect_instrument);

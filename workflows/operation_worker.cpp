@@ -74,7 +74,10 @@ void OperationWorker::Dispatch(int operation) {
       RunRestore(controller_, true, true);
       break;
     case OpDiscover:
+      begin_discovery();
       controller_.discoveryActive = true;
+      // A Cancel since the request found no discovery to stop yet.
+      if (controller_.cancelRequested) stop_discovery();
       discover_instruments(collect_instrument);
       controller_.discoveryActive = false;
       controller_.PostNotice(NoticeDiscoveryDone, std::string());

@@ -190,6 +190,8 @@ int ServiceNextWakeMs() {
   return static_cast<int>(std::min<std::uint64_t>(at - now, kLongestWaitMs));
 }
 
+bool ServiceStalled() { return CurrentKnobs().stallAfterLink; }
+
 void ServiceShutdown() { CloseInterruptChannel(); }
 
 extern "C" {

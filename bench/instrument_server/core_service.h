@@ -18,5 +18,7 @@ void ServiceAfterRequests();
 // Milliseconds until the status byte changes by itself (a delayed reply
 // becomes readable); -1 when nothing is pending.
 int ServiceNextWakeMs();
+// True while the instrument answers create_link and nothing else.
+bool ServiceStalled();
 // Closes the interrupt channel.
 void ServiceShutdown();

@@ -13,6 +13,7 @@ struct Knobs {
   // carried out but answered only after the client's call has timed out.
   unsigned long lateWrites = 0;
   unsigned long lateReads = 0;
+  bool stallAfterLink = false;       // only create_link is answered
 };
 
 // A missing or unreadable file gives the defaults; unknown keys (the

@@ -26,6 +26,18 @@ volatile std::sig_atomic_t g_stop = 0;
 
 void OnStopSignal(int) { g_stop = 1; }
 
+// A stalled instrument reads every call and answers none but create_link
+// (and the null procedure, which the portmapper's clients may ping).
+void CoreChannel(struct svc_req* request, SVCXPRT* transport) {
+  if (request->rq_proc != create_link && request->rq_proc != NULLPROC && ServiceStalled()) return;
+  device_core_1(request, transport);
+}
+
+void AbortChannel(struct svc_req* request, SVCXPRT* transport) {
+  if (request->rq_proc != NULLPROC && ServiceStalled()) return;
+  device_async_1(request, transport);
+}
+
 const char* const kUsage =
     "usage: tv_instrument_server [--idn TEXT] [--knobs PATH] [--root DIR]\n";
 
@@ -99,12 +111,12 @@ int main(int argc, char** argv) {
   setup.abortPort = abortTransport->xp_port;
   ServiceInit(setup);
   // The abort channel's port travels in create_link's answer only.
-  if (!svc_register(abortTransport, DEVICE_ASYNC, DEVICE_ASYNC_VERSION, device_async_1, 0)) {
+  if (!svc_register(abortTransport, DEVICE_ASYNC, DEVICE_ASYNC_VERSION, AbortChannel, 0)) {
     std::fputs("tv_instrument_server: unable to register the abort channel\n", stderr);
     return 1;
   }
   pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION);
-  if (!svc_register(coreTransport, DEVICE_CORE, DEVICE_CORE_VERSION, device_core_1, IPPROTO_TCP)) {
+  if (!svc_register(coreTransport, DEVICE_CORE, DEVICE_CORE_VERSION, CoreChannel, IPPROTO_TCP)) {
     std::fputs("tv_instrument_server: unable to register (DEVICE_CORE, DEVICE_CORE_VERSION, tcp)\n",
                stderr);
     return 1;

@@ -1,5 +1,7 @@
 // Discovery from the operator's namespace, which has an address on each of
 // the bench's two networks.
+#include <chrono>
+#include <cstdio>
 #include <future>
 #include <map>
 #include <string>
@@ -99,3 +101,78 @@ TEST(DiscoveryBench, StopKeepsTheResponderBeingIdentifiedAndEndsThePasses) {
 }
 
 }  // namespace
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+double SecondsSince(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+// Puts an instrument's VXI-11 server back to answering, whatever happens.
+struct StallOf {
+  explicit StallOf(const std::string& name) : name_(name) {
+    ok = bench::Run("ctl " + name_ + " vxi=stall_after_link") == 0;
+  }
+  ~StallOf() { bench::Run("ctl " + name_ + " vxi=on"); }
+  bool ok = false;
+
+ private:
+  std::string name_;
+};
+
+}  // namespace
+
+TEST(DiscoveryBench, StopEndsAStalledIdentificationAndIsNeverLost) {
+  REQUIRE_BENCH();
+  StallOf stall("i1");
+  ASSERT_TRUE(stall.ok);
+
+  // A stop that arrives after the discovery was begun, before it runs.
+  begin_discovery();
+  stop_discovery();
+  SteadyClock::time_point start = SteadyClock::now();
+  EXPECT_TRUE(Discover().empty());
+  EXPECT_LT(SecondsSince(start), 1.0);
+
+  // A stop while i1's identification waits on its silent link.
+  std::vector<InstrumentInfo> found;
+  std::thread worker([&found] { found = Discover(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  SteadyClock::time_point stopped = SteadyClock::now();
+  stop_discovery();
+  worker.join();
+  EXPECT_LT(SecondsSince(stopped), 1.0);
+  for (const InstrumentInfo& info : found) EXPECT_NE(info.ip, bench::kI1) << "was being identified";
+}
+
+TEST(DiscoveryBench, AFleetOfAHundredIsFoundWholeAndOnce) {
+  REQUIRE_BENCH();
+  struct Fleet {
+    Fleet() { ok = bench::Run("fleet 100") == 0; }
+    ~Fleet() { bench::Run("fleet 0"); }
+    bool ok = false;
+  } fleet;
+  ASSERT_TRUE(fleet.ok);
+  std::map<std::string, std::string> listed;  // serial -> address
+  SteadyClock::time_point start = SteadyClock::now();
+  std::vector<InstrumentInfo> found = Discover();
+  double seconds = SecondsSince(start);
+  for (const InstrumentInfo& info : found) {
+    std::size_t at = info.idn.find(",TVF");
+    if (at == std::string::npos) continue;
+    std::string serial = info.idn.substr(at + 1, 9);
+    EXPECT_EQ(listed.count(serial), 0u) << serial << " listed twice";
+    listed[serial] = info.ip;
+  }
+  EXPECT_EQ(listed.size(), 100u);
+  // Each is listed by its address on the first network.
+  for (const auto& entry : listed) {
+    int k = std::stoi(entry.first.substr(3));
+    EXPECT_EQ(entry.second, "198.18.0." + std::to_string(100 + k)) << entry.first;
+  }
+  EXPECT_EQ(ByAddress(found).size(), 104u);
+  EXPECT_LT(seconds, 30.0) << "whole discovery";
+  std::printf("fleet of 100 on two networks discovered in %.2f s\n", seconds);
+}

@@ -1,0 +1,75 @@
+#include "instrument/discovery_listing.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t kMaxSeen = 1000;
+constexpr std::size_t kAddressChars = 19;
+
+}  // namespace
+
+DiscoveryListing::DiscoveryListing(std::vector<std::uint32_t> passNetworks) {
+  passes_.resize(passNetworks.size());
+  for (std::size_t i = 0; i < passNetworks.size(); ++i) passes_[i].network = passNetworks[i];
+}
+
+bool DiscoveryListing::AddReply(std::size_t pass, const std::string& address) {
+  if (pass >= passes_.size() || passes_[pass].ended) return false;
+  passes_[pass].replies.push_back(address);
+  return identified_.emplace(address, std::nullopt).second;
+}
+
+void DiscoveryListing::SetIdentified(const std::string& address, const std::string& idn) {
+  auto it = identified_.find(address);
+  if (it != identified_.end()) it->second = idn;
+}
+
+void DiscoveryListing::EndPass(std::size_t pass) {
+  if (pass < passes_.size()) passes_[pass].ended = true;
+}
+
+bool DiscoveryListing::AlreadySeen(const std::string& address) const {
+  return std::find(seen_.begin(), seen_.end(), address.substr(0, kAddressChars)) != seen_.end();
+}
+
+bool DiscoveryListing::ListedElsewhere(const std::string& idn, std::uint32_t network) const {
+  if (idn.empty()) return false;
+  auto range = listedIdn_.equal_range(idn);
+  return std::any_of(range.first, range.second,
+                     [network](const auto& entry) { return entry.second != network; });
+}
+
+void DiscoveryListing::Take(const std::string& address, std::uint32_t network,
+                            const InstrumentCollector& collector) {
+  if (AlreadySeen(address)) return;
+  InstrumentInfo instrumentInfo;
+  instrumentInfo.ip = address;
+  instrumentInfo.idn = identified_[address].value_or(std::string());
+  // The first address found stays the one listed.
+  if (!ListedElsewhere(instrumentInfo.idn, network)) {
+    if (!instrumentInfo.idn.empty()) listedIdn_.emplace(instrumentInfo.idn, network);
+    if (collector) collector(instrumentInfo);
+  }
+  if (seen_.size() < kMaxSeen) seen_.push_back(address.substr(0, kAddressChars));
+}
+
+void DiscoveryListing::Deliver(const InstrumentCollector& collector,
+                               const std::function<bool()>& stopped) {
+  if (stopped && stopped()) stopped_ = true;
+  while (!stopped_ && current_ < passes_.size()) {
+    Pass& pass = passes_[current_];
+    if (pass.delivered == pass.replies.size()) {
+      if (!pass.ended) return;
+      ++current_;
+      continue;
+    }
+    const std::string& address = pass.replies[pass.delivered];
+    if (!identified_[address].has_value()) return;
+    ++pass.delivered;
+    Take(address, pass.network, collector);
+    if (stopped && stopped()) stopped_ = true;
+  }
+}
+
+bool DiscoveryListing::Complete() const { return stopped_ || current_ >= passes_.size(); }
