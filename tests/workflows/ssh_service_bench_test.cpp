@@ -20,7 +20,7 @@
 namespace {
 
 using Texts = std::vector<std::string>;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // Two login attempts of the credential probe, each bounded at 30 s, and
 // room for a slow machine; an unbounded wait never ends.
@@ -62,9 +62,9 @@ TEST(SshServiceBench, APortThatNeverSpeaksSshEndsTheConnectAsAnUnreachableInstru
   const std::string store = KnownHostsPath();
   const std::string storeBefore = FileText(store);
   WorkflowHarness harness;
-  const auto start = Clock::now();
+  const auto start = SteadyClock::now();
   ASSERT_TRUE(harness.RunAt(bench::kI4, BeginConnect));
-  const auto took = Clock::now() - start;
+  const auto took = SteadyClock::now() - start;
 
   EXPECT_LT(took, kTarpitBound);
   EXPECT_EQ(harness.controller.familyCode, 0);
