@@ -45,7 +45,6 @@ class SshConnection {
   bool Close(bool awaitRemoteClose);
 
   bool Cancelled() const { return cancelled_; }
-  bool TimedOut() const { return timedOut_; }
 
   // Answers the server's keyboard-interactive requests (library callback).
   void AnswerPrompts(int count, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
