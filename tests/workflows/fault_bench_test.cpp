@@ -201,6 +201,7 @@ TEST(FaultBench, TheInstrumentVanishingSilentlyDuringTheUploadFailsTheUpgradeWit
   const auto vanished = std::chrono::steady_clock::now();
   ASSERT_TRUE(harness.WaitUntilDone(300));
   const auto took = std::chrono::steady_clock::now() - vanished;
+  RecordProperty("seconds", static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(took).count()));
 
   EXPECT_LT(took, std::chrono::seconds(90));
   EXPECT_EQ(harness.LastStatus(), kFailed);
