@@ -9,6 +9,8 @@
 # init, acting on the lines written to /run/tvbench/cmd:
 #   reboot  take services and links down for reboot_down seconds, come back
 #   vxi     start or stop the VXI-11 server as the vxi knob says
+#   ssh     restart the SSH service as the ssh knob says
+#   links   take the links down (vanish knob) or up again
 # SIGTERM ends the instrument (the kernel then ends every process in it).
 set -u
 
@@ -180,18 +182,55 @@ apply_vxi() {
   if [ "$(knob "$ctl/bench_knobs" vxi)" = off ]; then stop_server; else start_server; fi
 }
 
+# The SSH service on port 22: sshd, or with ssh=kbdint an sshd that offers
+# keyboard-interactive authentication only, or with ssh=tarpit a listener
+# that takes every connection and never says a word. A restart leaves the
+# sessions already running alone.
+ssh_pid=""
+ssh_mode=""
+start_ssh() {
+  ssh_mode=$(knob "$ctl/bench_knobs" ssh)
+  case $ssh_mode in
+    tarpit)
+      perl -MIO::Socket::INET -e '
+        my $l = IO::Socket::INET->new(LocalPort => 22, Listen => 64, ReuseAddr => 1) or die "$!\n";
+        my @held;
+        while (my $c = $l->accept) { push @held, $c }' >>"$ctl/sshd.log" 2>&1 &
+      ;;
+    kbdint) /usr/sbin/sshd -D -E "$ctl/sshd.log" -o PasswordAuthentication=no & ;;
+    *) /usr/sbin/sshd -D -E "$ctl/sshd.log" & ;;
+  esac
+  ssh_pid=$!
+  wait_for 50 listening -t 22 || log "nothing listens on port 22"
+}
+
+stop_ssh() {
+  [ -n "$ssh_pid" ] || return 0
+  kill -TERM "$ssh_pid" 2>/dev/null
+  wait_for 30 eval '! listening -t 22' || kill -KILL "$ssh_pid" 2>/dev/null
+  wait_for 30 eval '! listening -t 22'
+  ssh_pid=""
+}
+
+# Links up, unless the vanish knob keeps the instrument off the network:
+# down links send nothing, not even a reset, as with a pulled cable.
+apply_links() {
+  local state=up
+  [ "$(knob "$ctl/bench_knobs" vanish)" = 1 ] && state=down
+  for l in $LINKS; do ip link set "$l" "$state"; done
+}
+
 boot() {
   set_state booting
   hostname "$(head -n 1 /etc/hostname)"
-  for l in $LINKS; do ip link set "$l" up; done
+  apply_links
   rm -rf /run/rpcbind /run/rpcbind.* /run/sshd /run/sshd.pid
   install -d -o _rpc -m 755 /run/rpcbind
   install -d -m 755 /run/sshd
   rpcbind -f >>"$ctl/rpcbind.log" 2>&1 &
   wait_for 50 listening -u 111 || log "rpcbind is not listening"
   apply_vxi
-  /usr/sbin/sshd -D -E "$ctl/sshd.log" &
-  wait_for 50 listening -t 22 || log "sshd is not listening"
+  start_ssh
   set_state up
   log "up"
 }
@@ -217,6 +256,7 @@ reboot_cycle() {
   set_state rebooting
   pause 0.5                    # let the command that asked return to its caller
   server_pid=""
+  ssh_pid=""
   kill -TERM -1 2>/dev/null    # every process but this one, like a shutdown
   wait_for 20 eval '! kill -0 -1' || kill -KILL -1 2>/dev/null
   wait_for 20 eval '! kill -0 -1'
@@ -253,6 +293,11 @@ while :; do
   case $command in
     reboot) reboot_cycle ;;
     vxi) apply_vxi ;;
+    ssh)
+      [ "$(knob "$ctl/bench_knobs" ssh)" = "$ssh_mode" ] || { stop_ssh; start_ssh; }
+      touch "$ctl/ssh_applied"
+      ;;
+    links) apply_links; touch "$ctl/links_applied" ;;
     *) log "unknown command: $command" ;;
   esac
 done

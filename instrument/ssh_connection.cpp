@@ -26,6 +26,21 @@ namespace {
 // Linux alone would retry a SYN for about two minutes; the window waits on
 // the credential probe, so the connect is bounded far shorter.
 constexpr int kConnectTimeoutMs = 20000;
+// A peer that accepts the connection but never finishes the login (no
+// banner, a stalled key exchange) would hold the call for ever; a healthy
+// instrument logs in within a few seconds.
+constexpr int kLoginTimeoutMs = 30000;
+// The goodbye of a connection: a live peer closes a finished channel at
+// once, so only a silent one ever meets this bound.
+constexpr int kTearDownTimeoutMs = 30000;
+// A peer that vanishes (power cut, cable pulled) sends nothing more. The
+// kernel probes an idle connection and gives up on unanswered probes or
+// unacknowledged data after kDeadPeerMs; a live instrument answers probes
+// even while a long command runs, so slow work is never cut short.
+constexpr int kKeepIdleSeconds = 10;
+constexpr int kKeepIntervalSeconds = 5;
+constexpr int kKeepCount = 8;
+constexpr unsigned kDeadPeerMs = 40000;
 constexpr int kCancelledCode = -1000;
 
 // The library's memory is wiped before it is released, since its buffers
@@ -106,8 +121,34 @@ bool SshConnection::Open(const char* host, const char* user, const char* passwor
   havePassword_ = password != nullptr;
   if (havePassword_) password_ = password;
   std::string userName = user != nullptr ? user : LocalUserName();
-  return ConnectSocket(host) && StartSession(host) && Authenticate(userName) &&
-         StartCommand(command);
+  if (!ConnectSocket(host)) return false;
+  SetDeadline(kLoginTimeoutMs);
+  bool started = StartSession(host) && Authenticate(userName) && StartCommand(command);
+  ClearDeadline();
+  commandStarted_ = started;
+  return started;
+}
+
+void SshConnection::SetDeadline(int milliseconds) {
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  haveDeadline_ = true;
+}
+
+void SshConnection::ClearDeadline() { haveDeadline_ = false; }
+
+// Milliseconds the next wait may last: `wanted` (-1: no limit of its own)
+// cut to the deadline.
+int SshConnection::WaitLimit(int wanted) const {
+  if (!haveDeadline_) return wanted;
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  deadline_ - std::chrono::steady_clock::now())
+                  .count();
+  left = std::max<long long>(0, left);
+  return wanted < 0 ? static_cast<int>(left) : static_cast<int>(std::min<long long>(wanted, left));
+}
+
+bool SshConnection::DeadlinePassed() const {
+  return haveDeadline_ && std::chrono::steady_clock::now() >= deadline_;
 }
 
 bool SshConnection::ConnectSocket(const char* host) {
@@ -126,6 +167,7 @@ bool SshConnection::ConnectSocket(const char* host) {
     // of milliseconds per connection.
     int one = 1;
     setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    WatchForDeadPeer();
     rc = connect(socket_, found->ai_addr, found->ai_addrlen);
   }
   freeaddrinfo(found);
@@ -162,6 +204,16 @@ bool SshConnection::ConnectSocket(const char* host) {
     if (error != 0) SshDiagnostic("%s: cannot connect: %s", host, std::strerror(error));
     return error == 0;
   }
+}
+
+void SshConnection::WatchForDeadPeer() {
+  int one = 1;
+  setsockopt(socket_, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+  setsockopt(socket_, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleSeconds, sizeof kKeepIdleSeconds);
+  setsockopt(socket_, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalSeconds,
+             sizeof kKeepIntervalSeconds);
+  setsockopt(socket_, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
+  setsockopt(socket_, IPPROTO_TCP, TCP_USER_TIMEOUT, &kDeadPeerMs, sizeof kDeadPeerMs);
 }
 
 bool SshConnection::StartSession(const char* host) {
@@ -342,20 +394,23 @@ bool SshConnection::Write(const char* data, std::size_t length) {
 
 bool SshConnection::Close(bool awaitRemoteClose) {
   bool closed = true;
-  if (channel_ != nullptr && !cancelled_) {
+  SetDeadline(kTearDownTimeoutMs);
+  if (channel_ != nullptr && !Ended()) {
     Retry([&] { return libssh2_channel_send_eof(channel_); });
-    if (awaitRemoteClose) {
+    // A channel whose command was refused gets no end-of-file from the
+    // server: there is nothing to wait for.
+    if (awaitRemoteClose && commandStarted_ && !Ended()) {
       // Closing the channel waits for the remote side's own close.
       closed = Retry([&] { return libssh2_channel_wait_eof(channel_); }) == 0 &&
                Retry([&] { return libssh2_channel_close(channel_); }) == 0;
     }
   }
-  if (session_ != nullptr && !cancelled_)
+  if (session_ != nullptr && !Ended())
     Retry([&] {
       return libssh2_session_disconnect_ex(session_, SSH_DISCONNECT_BY_APPLICATION, "done", "");
     });
   FreeAll();
-  return closed && !cancelled_;
+  return closed && !Ended();
 }
 
 void SshConnection::FreeAll() {
@@ -373,18 +428,18 @@ void SshConnection::FreeAll() {
 }
 
 bool SshConnection::WaitSocket() {
-  if (cancelled_) return false;
+  if (Ended()) return false;
   int directions = session_ != nullptr ? libssh2_session_block_directions(session_) : 0;
   short events = 0;
   if ((directions & LIBSSH2_SESSION_BLOCK_INBOUND) != 0) events |= POLLIN;
   if ((directions & LIBSSH2_SESSION_BLOCK_OUTBOUND) != 0) events |= POLLOUT;
   // The library may ask for a retry without naming a direction; a short
   // wait for input stands in for it.
-  int timeout = events != 0 ? -1 : 10;
+  int wanted = events != 0 ? -1 : 10;
   if (events == 0) events = POLLIN;
   for (;;) {
     pollfd fds[2] = {{socket_, events, 0}, {cancelFd_, POLLIN, 0}};
-    int n = poll(fds, cancelFd_ >= 0 ? 2 : 1, timeout);
+    int n = poll(fds, cancelFd_ >= 0 ? 2 : 1, WaitLimit(wanted));
     if (n < 0 && errno == EINTR) continue;
     if (cancelFd_ >= 0 && (fds[1].revents & POLLIN) != 0) {
       CancelEventConsume(cancelFd_);
@@ -392,6 +447,12 @@ bool SshConnection::WaitSocket() {
       // As though the peer had gone: every later read or write fails.
       shutdown(socket_, SHUT_RDWR);
       SshDiagnostic("%s: cancelled", host_.c_str());
+      return false;
+    }
+    if (n == 0 && DeadlinePassed()) {
+      timedOut_ = true;
+      shutdown(socket_, SHUT_RDWR);
+      SshDiagnostic("%s: the server did not answer in time", host_.c_str());
       return false;
     }
     return n >= 0;
@@ -408,7 +469,7 @@ int SshConnection::Retry(Op op) {
 }
 
 void SshConnection::Fail(const char* what, int code) {
-  if (cancelled_ || code == kCancelledCode) return;  // already reported
+  if (Ended() || code == kCancelledCode) return;  // already reported
   char* message = nullptr;
   if (session_ != nullptr) libssh2_session_last_error(session_, &message, nullptr, 0);
   SshDiagnostic("%s: %s: %s (%d)", host_.c_str(), what,

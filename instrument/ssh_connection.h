@@ -3,9 +3,12 @@
 // policy, password authentication, and one exec channel without a
 // pseudo-terminal. The session runs non-blocking; every wait polls the
 // socket together with the call's cancel event, so another thread can end
-// any wait at once.
+// any wait at once. A silent or vanished peer is given up by itself: the
+// login and the tear-down have deadlines, and the kernel's keepalive ends
+// an established connection whose peer no longer answers.
 #include <libssh2.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -37,8 +40,8 @@ class SshConnection {
   bool Write(const char* data, std::size_t length);
 
   // Ends the connection: end-of-file on the channel, then, with
-  // `awaitRemoteClose`, the wait until the remote side closes it.
-  // False when that wait failed.
+  // `awaitRemoteClose` and a started command, the wait until the remote
+  // side closes it. False when that wait failed.
   bool Close(bool awaitRemoteClose);
 
   bool Cancelled() const { return cancelled_; }
@@ -51,6 +54,12 @@ class SshConnection {
 
  private:
   bool ConnectSocket(const char* host);
+  void WatchForDeadPeer();
+  void SetDeadline(int milliseconds);
+  void ClearDeadline();
+  int WaitLimit(int wanted) const;
+  bool DeadlinePassed() const;
+  bool Ended() const { return cancelled_ || timedOut_; }
   bool StartSession(const char* host);
   bool Authenticate(const std::string& user);
   bool AuthenticateOnce(const std::string& user, bool usePassword, int* result);
@@ -70,5 +79,9 @@ class SshConnection {
   std::string password_;
   bool havePassword_ = false;
   bool cancelled_ = false;
+  bool timedOut_ = false;
+  bool commandStarted_ = false;
+  bool haveDeadline_ = false;
+  std::chrono::steady_clock::time_point deadline_;
   bool unanswerablePrompt_ = false;
 };

@@ -33,6 +33,15 @@ class SshChannelBench : public testing::Test {
   ssh_test::TempConfigHome config;
 };
 
+// A live instrument answers the kernel's keepalive probes while a command
+// runs silently, so a quiet spell longer than the dead-peer bound (40 s)
+// does not end the connection.
+TEST_F(SshChannelBench, AQuietCommandLongerThanTheDeadPeerBoundCompletes) {
+  Captured quiet = OnI1("sleep 50; echo done", 255);
+  EXPECT_TRUE(quiet.ok);
+  EXPECT_EQ(quiet.text, "done\n");
+}
+
 TEST_F(SshChannelBench, CapturesStandardOutputOnly) {
   Captured pwd = OnI1("pwd", 255);
   EXPECT_TRUE(pwd.ok);

@@ -177,6 +177,44 @@ TEST(FaultBench, TheInstrumentVanishingDuringTheUploadFailsTheUpgradeAndTheArchi
   EXPECT_EQ(keeper.Run("[ -e /tvs/releases/update_pending ] || echo clear"), "clear\n");
 }
 
+// The same stalled copy, but the instrument leaves the network without a
+// word: nothing ends the connection but the dead-peer bound of the SSH
+// channel (40 s of silence).
+TEST(FaultBench, TheInstrumentVanishingSilentlyDuringTheUploadFailsTheUpgradeWithinAMinute) {
+  REQUIRE_BENCH();
+  wfbench::InstrumentKeeper keeper(bench::kI3, kI3Password);
+  I3Restorer restorer;
+  ASSERT_EQ(keeper.Run("mkfifo /tmp/tvs_update.tgz && echo made"), "made\n");
+  const std::string decoded = wfbench::DecodedArchive("tvs80_2.5.0.tgz");
+  WorkflowHarness harness;
+  ChoosePackage(harness, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  ASSERT_TRUE(harness.Begin(BeginUpgrade));
+  ASSERT_TRUE(harness.WaitForStatus("Upgrading...", 120));
+  bool stalled = false;
+  for (int i = 0; i < 100 && !stalled; ++i) {
+    stalled = ShellOutside("pgrep -x scp >/dev/null && echo stalled") == "stalled\n";
+    if (!stalled) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  if (!stalled) ShellOutside("timeout 5 cat /tmp/tvs_update.tgz >/dev/null");
+  ASSERT_TRUE(stalled) << "the copy never reached the instrument";
+  ASSERT_EQ(bench::Run("ctl i3 vanish=1"), 0);
+  const auto vanished = std::chrono::steady_clock::now();
+  ASSERT_TRUE(harness.WaitUntilDone(300));
+  const auto took = std::chrono::steady_clock::now() - vanished;
+  RecordProperty("seconds", static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(took).count()));
+
+  EXPECT_LT(took, std::chrono::seconds(90));
+  EXPECT_EQ(harness.LastStatus(), kFailed);
+  EXPECT_EQ(harness.Logs().back(), "There is an error in the operation,please try again.");
+  EXPECT_FALSE(wfbench::FileExists(decoded)) << "a failed copy still deletes the archive";
+  ASSERT_EQ(bench::Run("ctl i3 vanish="), 0);
+  ASSERT_TRUE(WaitForI3(30));
+  // The sink still waits in the pipe for the copy that will never come.
+  ShellOutside("timeout 5 cat /tmp/tvs_update.tgz >/dev/null");
+  EXPECT_EQ(keeper.Run("cat /tvs/releases/package_version"), keeper.packageVersionText());
+  EXPECT_EQ(keeper.Run("[ -e /tvs/releases/update_pending ] || echo clear"), "clear\n");
+}
+
 TEST(FaultBench, AnInstrumentThatNeverComesBackEndsInFailureToReconnect) {
   REQUIRE_BENCH();
   wfbench::InstrumentKeeper keeper(bench::kI3, kI3Password);
