@@ -1,0 +1,144 @@
+// Ansible upgrading i1, i2 and i3 together through the shipped collection
+// and example playbook, tavrinctl running with connection local inside the
+// bench. Every instrument is put back to its first software afterwards.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "instrument/ssh_channel.h"
+#include "tests/support/bench_env.h"
+#include "tests/tavrinctl/ctl_runner_support.h"
+
+namespace {
+
+struct Instrument {
+  const char* host;
+  const char* address;
+  const char* password;
+  const char* firstPackage;
+};
+const Instrument kFleet[] = {{"i1", bench::kI1, bench::kKfwPassword, "2.4.1"},
+                             {"i2", bench::kI2, bench::kKf4Password, "3.1.0"},
+                             {"i3", bench::kI3, bench::kKfwPassword, "2.4.1"}};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class FleetBench : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!bench::Available()) GTEST_SKIP() << "bench not up or not root";
+    char directory[] = "/tmp/tv_fleet_XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    work_ = directory;
+    WriteInventory();
+  }
+  void TearDown() override {
+    if (work_.empty()) return;
+    for (const Instrument& instrument : kFleet) PutBack(instrument);
+    std::system(("rm -rf " + work_).c_str());
+  }
+
+  void WriteInventory() {
+    const std::string bin = bench::ProgramDir();
+    std::ofstream out(work_ + "/inventory.ini");
+    out << "[instruments]\n";
+    for (const Instrument& instrument : kFleet)
+      out << instrument.host << " address=" << instrument.address << "\n";
+    out << "[instruments:vars]\nansible_connection=local\n"
+           "ansible_python_interpreter=/usr/bin/python3\n"
+        << "tavrinctl=" << bin << "tavrinctl\n"
+        << "packages={\"kfw\": {\"path\": \"" << bin << "packages/tvs80_2.5.0.kfw\", "
+        << "\"version\": \"2.5.0\"}, \"kf4\": {\"path\": \"" << bin
+        << "packages/tvs90_3.2.0.kf4\", \"version\": \"3.2.0\"}}\n";
+  }
+
+  // Runs the example playbook; the per-host recap ("changed", "failures").
+  nlohmann::json Playbook(const std::string& options = std::string()) {
+    const std::string out = work_ + "/out.json";
+    const std::string command = "ANSIBLE_STDOUT_CALLBACK=json ANSIBLE_HOST_KEY_CHECKING=False "
+                                "ANSIBLE_LOCAL_TEMP=" + work_ + "/tmp ansible-playbook -i " +
+                                work_ + "/inventory.ini " + bench::SourceDir() +
+                                "/contrib/ansible/upgrade.yml --forks 3 " + options + " >" + out +
+                                " 2>" + work_ + "/err";
+    std::system(command.c_str());
+    nlohmann::json result = nlohmann::json::parse(ReadFile(out), nullptr, false);
+    EXPECT_TRUE(result.contains("stats")) << ReadFile(out) << ReadFile(work_ + "/err");
+    return result.is_discarded() ? nlohmann::json::object() : result.value("stats", nlohmann::json::object());
+  }
+
+  static std::string InstalledPackage(const Instrument& instrument) {
+    CtlRun run = RunCtl(std::string("--json connect ") + instrument.address);
+    nlohmann::json report = nlohmann::json::parse(run.out, nullptr, false);
+    return report.is_discarded() ? std::string() : report.value("package", std::string());
+  }
+
+  static void Ssh(const Instrument& instrument, const std::string& command) {
+    ssh_run_command(instrument.address, "root", instrument.password, command.c_str(), nullptr,
+                    nullptr, nullptr, 0);
+  }
+
+  static void PutBack(const Instrument& instrument) {
+    if (InstalledPackage(instrument) != instrument.firstPackage)
+      RunCtl(std::string("restore ") + instrument.address);
+    Ssh(instrument,
+        "[ ! -e /tvs/etc/model.broken ] || mv /tvs/etc/model.broken /tvs/etc/model; "
+        "rm -rf /tvs/releases/previous /tvs/releases/current /tvs/releases/update_pending "
+        "/tmp/tvs_update /tmp/tvs_update.tgz /tmp/kf4_update /tmp/kf4_update.tgz");
+  }
+
+  std::string work_;
+};
+
+int Count(const nlohmann::json& stats, const char* host, const char* key) {
+  return stats.contains(host) ? stats[host].value(key, -1) : -1;
+}
+
+}  // namespace
+
+TEST_F(FleetBench, OneRunUpgradesEveryInstrumentOnceAndCheckModeChangesNothing) {
+  nlohmann::json check = Playbook("--check");
+  for (const Instrument& instrument : kFleet) {
+    EXPECT_EQ(Count(check, instrument.host, "changed"), 1) << "would upgrade " << instrument.host;
+    EXPECT_EQ(InstalledPackage(instrument), instrument.firstPackage) << instrument.host;
+  }
+
+  nlohmann::json first = Playbook();
+  for (const Instrument& instrument : kFleet) {
+    EXPECT_EQ(Count(first, instrument.host, "changed"), 1) << instrument.host;
+    EXPECT_EQ(Count(first, instrument.host, "failures"), 0) << instrument.host;
+    // Each run logged in its own instrument's file; no decoded archive is left.
+    EXPECT_NE(ReadFile(bench::ProgramDir() + "instruments/" + instrument.address + ".log")
+                  .find("Successfully reconnected"),
+              std::string::npos)
+        << instrument.host;
+    EXPECT_NE(access((bench::ProgramDir() + "data/" + instrument.address).c_str(), F_OK), 0);
+  }
+  EXPECT_EQ(InstalledPackage(kFleet[0]), "2.5.0");
+  EXPECT_EQ(InstalledPackage(kFleet[1]), "3.2.0");
+
+  nlohmann::json second = Playbook();
+  for (const Instrument& instrument : kFleet) {
+    EXPECT_EQ(Count(second, instrument.host, "changed"), 0) << instrument.host;
+    EXPECT_EQ(Count(second, instrument.host, "failures"), 0) << instrument.host;
+  }
+}
+
+TEST_F(FleetBench, AFailingInstrumentFailsItsOwnHostOnly) {
+  // The package lists only the models it fits: i3 now claims another one.
+  Ssh(kFleet[2], "cp -p /tvs/etc/model /tvs/etc/model.broken && echo TVS-0000 >/tvs/etc/model");
+  nlohmann::json stats = Playbook();
+  EXPECT_EQ(Count(stats, "i3", "failures"), 1);
+  for (const char* host : {"i1", "i2"}) {
+    EXPECT_EQ(Count(stats, host, "failures"), 0) << host;
+    EXPECT_EQ(Count(stats, host, "changed"), 1) << host;
+  }
+}
