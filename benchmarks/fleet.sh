@@ -6,8 +6,8 @@
 # every login), so the run alone is each one's in turn and the peer's time
 # is the longest of the three: three together cost what the slowest costs
 # alone when the runs do not wait for each other. Each run's time is the
-# whole ansible-playbook, reboots and the module's check of the new version
-# included; the reboots keep the instruments away 0 s (reboot_down) so that
+# whole ansible-playbook, the scripts' reboots included; the reboots keep
+# the instruments away 0 s (reboot_down) so that
 # the runs stay short. Every instrument's software is put back after every run.
 . "$(dirname "$0")/common.sh"
 enter_bench "$@"
@@ -79,7 +79,8 @@ for ((r = 0; r < RUNS; r++)); do
 done
 each=""
 for i in "${FLEET[@]}"; do
-  each+="$i $(awk -v v="$(median ${alone_of[$i]})" 'BEGIN { printf "%.1f s", v / 1e6 }'), "
+  m=$(median ${alone_of[$i]:-})
+  [ -n "$m" ] && each+="$i $(awk -v v="$m" 'BEGIN { printf "%.1f s", v / 1e6 }'), "
 done
 row_time "fleet upgrade through one playbook run, i1+i2+i3 / slowest alone" "$(median "${ours[@]}")" \
   "$(median "${peer[@]}")" "<=" 1.5 "$RUNS runs each; alone: ${each}reboots 0 s; $(failures_note ours alone)"

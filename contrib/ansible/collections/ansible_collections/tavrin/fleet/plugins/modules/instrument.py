@@ -15,6 +15,8 @@ description:
     nothing is done when the instrument is already as asked.
   - Runs on different instruments may go side by side (forks); a second
     operation on an instrument that another run is busy with fails at once.
+  - An upgrade ends when the family's script has rebooted the instrument and
+    checked the installed version; the instrument then answers again.
 options:
   address:
     description: The instrument's IPv4 address.
@@ -34,14 +36,12 @@ options:
   version:
     description: The package version that I(package) installs (operation C(upgrade)).
     type: str
-  wait:
-    description: After an upgrade, wait until the instrument answers again and reports I(version).
-    type: bool
-    default: true
-  wait_timeout:
-    description: Seconds to wait for the instrument after an upgrade.
-    type: int
-    default: 300
+  packages:
+    description:
+      - Instead of I(package) and I(version), one package per family, chosen by the
+        family of the instrument (operation C(upgrade)); keys C(kfw) and C(kf4), each
+        with C(path) and C(version).
+    type: dict
   tavrinctl:
     description: The tavrinctl program; found on the PATH when not a path.
     type: str
@@ -55,12 +55,20 @@ EXAMPLES = r"""
   tavrin.fleet.instrument:
     address: "{{ address }}"
 
+- name: Upgrade with one package
+  tavrin.fleet.instrument:
+    address: "{{ address }}"
+    operation: upgrade
+    package: /srv/packages/tvs80_2.5.0.kfw
+    version: 2.5.0
+
 - name: Upgrade with the package of the instrument's family
   tavrin.fleet.instrument:
     address: "{{ address }}"
     operation: upgrade
-    package: "{{ packages[tavrin_instrument.family].path }}"
-    version: "{{ packages[tavrin_instrument.family].version }}"
+    packages:
+      kfw: {path: /srv/packages/tvs80_2.5.0.kfw, version: 2.5.0}
+      kf4: {path: /srv/packages/tvs90_3.2.0.kf4, version: 3.2.0}
 """
 
 RETURN = r"""
@@ -89,7 +97,6 @@ ansible_facts:
 """
 
 import json
-import time
 
 from ansible.module_utils.basic import AnsibleModule
 
@@ -148,20 +155,15 @@ def finish(module, changed, identity, report=None, diff=None, msg=""):
     module.exit_json(**result)
 
 
-def wait_for_version(module, ctl, address, version):
-    """Connects until the instrument answers with `version`; returns the last identity."""
-    deadline = time.time() + module.params["wait_timeout"]
-    identity = None
-    while time.time() < deadline:
-        rc, report = ctl.run("connect", address)
-        if rc == 0:
-            identity = identity_of(report)
-            if identity["package"] == version:
-                return identity
-        elif rc != 1:
-            break
-        time.sleep(1)
-    return identity
+def chosen_package(module, family):
+    """(path, version) of the package for this instrument."""
+    packages = module.params["packages"]
+    if packages is None:
+        return module.params["package"], module.params["version"]
+    chosen = packages.get(family)
+    if not isinstance(chosen, dict) or "path" not in chosen or "version" not in chosen:
+        module.fail_json(msg="packages names no path and version for the family %s" % (family or "(unknown)"))
+    return chosen["path"], str(chosen["version"])
 
 
 def do_hostname(module, ctl, before):
@@ -179,25 +181,18 @@ def do_hostname(module, ctl, before):
 
 
 def do_upgrade(module, ctl, before):
-    version = module.params["version"]
+    package, version = chosen_package(module, before["family"])
     if before["package"] == version:
         return finish(module, False, before, msg="package %s is installed already" % version)
     diff = dict(before="package: %s\n" % before["package"], after="package: %s\n" % version)
     if module.check_mode:
         return finish(module, True, before, diff=diff,
                       msg="would upgrade from %s to %s" % (before["package"], version))
-    rc, report = ctl.run("upgrade", before["address"], module.params["package"])
+    rc, report = ctl.run("upgrade", before["address"], package)
     if rc != 0:
         fail(module, rc, report, "upgrade")
-    address = report.get("address") or before["address"]
-    after = dict(before, address=address, package=version)
-    if module.params["wait"]:
-        seen = wait_for_version(module, ctl, address, version)
-        if seen is None or seen["package"] != version:
-            module.fail_json(msg="the instrument at %s reports package %s after the upgrade, not %s"
-                             % (address, seen["package"] if seen else "nothing", version),
-                             status=report.get("status", ""), log=report.get("log", []))
-        after = seen
+    # A reboot during the upgrade may have moved the instrument.
+    after = dict(before, address=report.get("address") or before["address"], package=version)
     finish(module, True, after, report, diff, "upgraded from %s to %s" % (before["package"], version))
 
 
@@ -218,12 +213,13 @@ def main():
             name=dict(type="str"),
             package=dict(type="path"),
             version=dict(type="str"),
-            wait=dict(type="bool", default=True),
-            wait_timeout=dict(type="int", default=300),
+            packages=dict(type="dict"),
             tavrinctl=dict(type="str", default="tavrinctl"),
         ),
         required_if=[("operation", "hostname", ["name"]),
-                     ("operation", "upgrade", ["package", "version"])],
+                     ("operation", "upgrade", ["package", "packages"], True)],
+        required_together=[("package", "version")],
+        mutually_exclusive=[("package", "packages")],
         supports_check_mode=True,
     )
     ctl = Tavrinctl(module)
