@@ -54,13 +54,13 @@ std::string RunHeader(std::time_t now) {
 
 std::string OperationLogPath() { return WritableDirectory() + "TavrinOperator.log"; }
 
-OperationLog::OperationLog(const std::string& path, std::time_t now) {
+OperationLog::OperationLog(const std::string& path, std::time_t now, Access access) {
   // Close-on-exec: a console started from the window must not inherit the
   // handle and keep the file locked after the window has gone.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return;
   // The exclusive open: while one run holds the file, any other gets no handle.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (access == Access::Exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return;
   }

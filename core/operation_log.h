@@ -6,10 +6,15 @@
 
 class OperationLog {
  public:
-  // Opens (creating if need be) the file at path exclusively and writes the
-  // run header for `now`. A file that cannot be opened or locked leaves the
-  // log closed; every AppendLine then does nothing.
-  explicit OperationLog(const std::string& path, std::time_t now = std::time(nullptr));
+  // Exclusive: the window's log, which one run holds. Shared: several runs
+  // append side by side; each line goes out in one write, which the kernel
+  // never interleaves with another append to the same file.
+  enum class Access { Exclusive, Shared };
+  // Opens (creating if need be) the file at path and writes the run header
+  // for `now`. A file that cannot be opened (or, exclusive, locked) leaves
+  // the log closed; every AppendLine then does nothing.
+  explicit OperationLog(const std::string& path, std::time_t now = std::time(nullptr),
+                        Access access = Access::Exclusive);
   ~OperationLog();
   OperationLog(const OperationLog&) = delete;
   OperationLog& operator=(const OperationLog&) = delete;

@@ -51,6 +51,9 @@ class UpdaterController {
   // Request data of the workflows.
   std::string sourceFilePath;
   std::string sourceFileName;
+  // Decoded archives go to "data/" beside the program, or to this directory
+  // under it when set: runs side by side then never share an archive.
+  std::string dataSubdirectory;
   std::string hostNameToSet;
 
   // Seams, set by whoever builds the controller; none is owned.

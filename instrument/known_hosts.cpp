@@ -1,6 +1,8 @@
 #include "instrument/known_hosts.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +80,27 @@ bool SaveStore(LIBSSH2_KNOWNHOSTS* store, const std::string& path) {
   return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// Held while the store is read, changed and written back: runs side by side
+// that meet new instruments would otherwise each write the store without
+// the other's key. Waits only for another run's update of the store.
+class StoreUpdateLock {
+ public:
+  explicit StoreUpdateLock(const std::string& storePath) {
+    if (!EnsureDirectory(ParentOf(storePath))) return;
+    fd_ = ::open((storePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~StoreUpdateLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  StoreUpdateLock(const StoreUpdateLock&) = delete;
+  StoreUpdateLock& operator=(const StoreUpdateLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace
 
 std::string KnownHostsPath() {
@@ -97,6 +120,7 @@ HostKeyVerdict AcceptHostKey(LIBSSH2_SESSION* session, const std::string& storeP
   }
   StorePtr store(libssh2_knownhost_init(session));
   if (!store) return HostKeyVerdict::Unrecorded;
+  StoreUpdateLock updating(storePath);
   // A missing store is an empty one.
   libssh2_knownhost_readfile(store.get(), storePath.c_str(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
 

@@ -14,7 +14,7 @@ std::string OneLine(const std::string& text) {
 
 void ConsoleView::SetText(int id, const std::string& text) {
   texts_[id] = text;
-  if (id != IdcStatus) return;
+  if (id != IdcStatus || quiet_) return;
   std::fprintf(out_, "status: %s\n", OneLine(text).c_str());
   std::fflush(out_);
 }
@@ -42,18 +42,21 @@ void ConsoleView::ListSelect(int index) {
 }
 
 void ConsoleView::LogAppend(const std::string& line) {
+  logLines_.push_back(line);
+  if (quiet_) return;
   std::fprintf(out_, "log: %s\n", OneLine(line).c_str());
   std::fflush(out_);
 }
 
 void ConsoleView::SetProgress(int percent) {
+  if (quiet_) return;
   std::fprintf(out_, "progress: %d\n", percent);
   std::fflush(out_);
 }
 
 bool ConsoleView::MessageBox(const std::string& text, bool okCancel) {
   (void)okCancel;  // nobody to ask: the console answers OK
-  ++messages_;
+  messages_.push_back(text);
   std::fprintf(err_, "%s\n", OneLine(text).c_str());
   std::fflush(err_);
   return true;

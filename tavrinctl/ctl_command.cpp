@@ -4,9 +4,10 @@
 #include <cstring>
 
 const char* const kCtlUsage =
-    "Usage: tavrinctl COMMAND [ARGUMENTS]\n"
+    "Usage: tavrinctl [--json] COMMAND [ARGUMENTS]\n"
     "\n"
     "Runs one operation of Tavrin Operator on one instrument, without the window.\n"
+    "Any number of runs may work side by side, each on its own instrument.\n"
     "\n"
     "Commands:\n"
     "  discover                  list the instruments found on the local networks\n"
@@ -17,17 +18,29 @@ const char* const kCtlUsage =
     "  restore ADDRESS           put the previous software back\n"
     "  --help                    show this text\n"
     "\n"
+    "Option:\n"
+    "  --json                    print nothing while running; print one JSON\n"
+    "                            document when the operation ends: \"command\",\n"
+    "                            \"result\" (success, failure or busy), \"status\",\n"
+    "                            \"log\", \"messages\", and \"address\"; connect adds\n"
+    "                            \"family\", \"model\", \"serial\", \"package\",\n"
+    "                            \"driver\", \"scpi\", \"ui\" and \"hostname\";\n"
+    "                            discover gives \"instruments\" (address, idn)\n"
+    "\n"
     "ADDRESS is the instrument's IPv4 address (for example 192.168.1.100).\n"
     "Progress is printed as it comes: \"status: ...\", \"log: ...\", \"progress: N\".\n"
     "Messages that the window shows in a box go to standard error.\n"
     "The update scripts and InstrumentConfig.json are those beside this program;\n"
-    "the operation log TavrinOperator.log lies there too while that directory is\n"
+    "the window's log TavrinOperator.log lies there too while that directory is\n"
     "writable, otherwise in $XDG_STATE_HOME/TavrinOperator/ (by default\n"
-    "~/.local/state/TavrinOperator/).\n"
+    "~/.local/state/TavrinOperator/). Each run logs to instruments/ADDRESS.log\n"
+    "(discover: instruments/discover.log) in the directory of that log, and\n"
+    "decodes a package into data/ADDRESS/ there.\n"
     "Ctrl-C asks the running operation to stop; a second Ctrl-C quits at once.\n"
     "\n"
     "Exit status: 0 when the operation ends with its success status (discover:\n"
-    "at least one instrument listed), 1 otherwise, 2 for a usage error.\n";
+    "at least one instrument listed), 1 otherwise, 2 for a usage error, 3 when\n"
+    "another run is busy with the same instrument (refused at once).\n";
 
 namespace {
 
@@ -66,6 +79,12 @@ bool ParseAddress(const char* text, unsigned char parts[4]) {
 }  // namespace
 
 bool ParseCtlCommand(int argc, char** argv, CtlCommand& command, std::string& error) {
+  command.json = argc >= 2 && std::strcmp(argv[1], "--json") == 0;
+  if (command.json) {
+    // The option is taken off; the rest reads as without it.
+    --argc;
+    ++argv;
+  }
   if (argc < 2) {
     error = "a command is missing";
     return false;

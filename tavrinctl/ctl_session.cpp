@@ -8,11 +8,14 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
+#include "core/instrument_lock.h"
 #include "core/notice_queue.h"
 #include "core/operation_codes.h"
 #include "core/operation_log.h"
 #include "core/settings.h"
+#include "tavrinctl/ctl_report.h"
 #include "core/updater_controller.h"
 #include "scripts/script_files.h"
 #include "tavrinctl/console_view.h"
@@ -95,14 +98,24 @@ void Begin(const CtlCommand& command, UpdaterController& controller, OperationWo
   }
 }
 
+std::string AddressText(const CtlCommand& command) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", command.address[0], command.address[1],
+                command.address[2], command.address[3]);
+  return text;
+}
+
 class Session {
  public:
-  Session() : view_(stdout, stderr), waiter_(queue_), worker_(controller_) {
+  explicit Session(const CtlCommand& command)
+      : command_(command),
+        address_(command.action == CtlAction::Discover ? std::string() : AddressText(command)),
+        view_(stdout, stderr, command.json),
+        waiter_(queue_),
+        worker_(controller_) {
     controller_.view = &view_;
     controller_.noticeSink = &queue_;
     controller_.selectedAddress = [this] { return SelectedAddress(controller_); };
-    // Held exclusively: while the window runs, it keeps the log to itself.
-    controller_.log = std::make_unique<OperationLog>(OperationLogPath());
     LoadInstrumentTypes(controller_);
     LoadInstallDirectory(controller_);
     LoadScriptSets(controller_);
@@ -110,19 +123,57 @@ class Session {
   ~Session() {
     worker_.Shutdown();
     queue_.Close();
+    RemoveRunData();
   }
 
-  int Run(const CtlCommand& command) {
-    PrepareView(view_, command);
+  int Run() {
+    // The lock comes first: a busy instrument is refused before anything
+    // reaches it or the log.
+    if (!address_.empty() &&
+        lock_.Take(InstrumentRunDirectory(), address_) == InstrumentLock::Result::Busy)
+      return RefuseBusy();
+    OpenRunLog();
+    // The address is this run's alone while the lock is held.
+    controller_.dataSubdirectory = address_;
+    PrepareView(view_, command_);
     worker_.Start();
     CatchInterrupts();
-    Begin(command, controller_, worker_);
-    if (controller_.operationType == OpNone) return 1;  // refused before it started
-    WaitUntilDone();
-    return Report(command);
+    Begin(command_, controller_, worker_);
+    if (controller_.operationType != OpNone) WaitUntilDone();
+    const int status = Outcome();
+    if (command_.json) PrintReport(status);
+    return status;
   }
 
  private:
+  // The window holds TavrinOperator.log; every run here appends to the
+  // file of its instrument, which the lock keeps to one run at a time.
+  void OpenRunLog() {
+    const std::string name = address_.empty() ? std::string("discover") : address_;
+    EnsureDirectory(InstrumentRunDirectory());
+    controller_.log = std::make_unique<OperationLog>(InstrumentRunDirectory() + name + ".log",
+                                                     std::time(nullptr),
+                                                     OperationLog::Access::Shared);
+  }
+
+  int RefuseBusy() {
+    const std::string message =
+        "The instrument at " + address_ + " is busy with another operation.";
+    std::fprintf(stderr, "tavrinctl: %s\n", message.c_str());
+    if (command_.json) {
+      CtlReport report{command_.action, address_, "busy", std::string(), {}, {message}};
+      std::printf("%s\n", CtlReportJson(report).dump().c_str());
+    }
+    return kCtlInstrumentBusy;
+  }
+
+  // What a failure left in the run's own data directory, and the directory.
+  void RemoveRunData() {
+    if (controller_.dataSubdirectory.empty()) return;
+    if (!controller_.sourceFilePath.empty()) ::unlink(controller_.sourceFilePath.c_str());
+    ::rmdir((WritableDirectory() + "data/" + controller_.dataSubdirectory).c_str());
+  }
+
   void WaitUntilDone() {
     int interruptsSeen = 0;
     while (!done_) {
@@ -143,30 +194,58 @@ class Session {
     RenderNotice(controller_, notice);
   }
 
-  int Report(const CtlCommand& command) {
+  int Outcome() {
     const int operation = controller_.operationType;
+    if (operation == OpNone) return 1;  // refused before it started
     if (operation == OpDiscover) {
-      for (const std::string& entry : view_.ListEntries()) std::printf("%s\n", entry.c_str());
+      if (!command_.json)
+        for (const std::string& entry : view_.ListEntries()) std::printf("%s\n", entry.c_str());
       return view_.ListEntries().empty() ? 1 : 0;
     }
     const char* success = SuccessStatus(operation);
     const bool succeeded = success != nullptr && lastStatus_ == success;
-    if (command.action == CtlAction::Connect && succeeded) PrintIdentity();
+    if (command_.action == CtlAction::Connect && succeeded && !command_.json) PrintIdentity();
     return succeeded ? 0 : 1;
   }
 
+  void PrintReport(int status) {
+    CtlReport report{command_.action,
+                     controller_.targetAddress.empty() ? address_ : controller_.targetAddress,
+                     status == 0 ? "success" : "failure",
+                     lastStatus_,
+                     view_.LogLines(),
+                     view_.Messages()};
+    nlohmann::json document = CtlReportJson(report);
+    if (command_.action == CtlAction::Discover)
+      document["instruments"] = DiscoveredListJson(view_.ListEntries());
+    if (command_.action == CtlAction::Connect && status == 0) AddIdentity(document);
+    std::printf("%s\n", document.dump().c_str());
+  }
+
+  void AddIdentity(nlohmann::json& document) {
+    document["family"] = FamilyName(controller_.familyCode);
+    for (const auto& field : kIdentityFields) document[field.key] = view_.GetText(field.id);
+  }
+
   void PrintIdentity() {
-    static const struct {
-      const char* label;
-      int id;
-    } kFields[] = {{"Model Number", IdcModelNumber},     {"Serial Number", IdcSerialNumber},
-                   {"Installed Package", IdcPackageVersion}, {"Tavrin Driver", IdcDriverVersion},
-                   {"Tavrin SCPI", IdcScpiVersion},       {"Tavrin UI", IdcUiVersion},
-                   {"Hostname", IdcHostName}};
-    for (const auto& field : kFields)
+    for (const auto& field : kIdentityFields)
       std::printf("%s: %s\n", field.label, view_.GetText(field.id).c_str());
   }
 
+  struct IdentityField {
+    const char* label;
+    const char* key;  // in the JSON report
+    int id;
+  };
+  static constexpr IdentityField kIdentityFields[] = {
+      {"Model Number", "model", IdcModelNumber},         {"Serial Number", "serial", IdcSerialNumber},
+      {"Installed Package", "package", IdcPackageVersion}, {"Tavrin Driver", "driver", IdcDriverVersion},
+      {"Tavrin SCPI", "scpi", IdcScpiVersion},           {"Tavrin UI", "ui", IdcUiVersion},
+      {"Hostname", "hostname", IdcHostName}};
+
+  const CtlCommand& command_;
+  const std::string address_;  // empty for discover
+  InstrumentLock lock_;
   UpdaterController controller_;
   ConsoleView view_;
   NoticeQueue queue_;
@@ -179,8 +258,8 @@ class Session {
 }  // namespace
 
 int RunCtlCommand(const CtlCommand& command) {
-  Session session;
-  const int status = session.Run(command);
+  Session session(command);
+  const int status = session.Run();
   std::fflush(stdout);
   return status;
 }

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!ParseCtlCommand(argc, argv, command, error)) {
     std::fprintf(stderr, "tavrinctl: %s\n\n%s", error.c_str(), kCtlUsage);
-    return 2;
+    return kCtlUsageError;
   }
   if (command.action == CtlAction::Help) {
     std::fputs(kCtlUsage, stdout);

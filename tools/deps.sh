@@ -9,6 +9,7 @@ pkgs=(
   qt6-base-dev xvfb xauth
   openssh-server openssh-client rpcbind sshpass lxi-tools iproute2 procps psmisc util-linux
   time coreutils
+  ansible-core
   clang libclang-rt-14-dev
   debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream perl xdotool passwd
 )

@@ -61,11 +61,12 @@ void Refuse(UpdaterController& controller, const std::string& message) {
   SetOperationControlsEnabled(controller, true);
 }
 
-// Decodes the package into "data" where the program writes; false after showing
-// why it could not.
+// Decodes the package into "data" where the program writes (or the run's own
+// directory under it); false after showing why it could not.
 bool DecodeIntoDataDirectory(UpdaterController& controller, const std::string& packagePath,
                              const std::string& extension) {
-  const std::string dataDirectory = WritableDirectory() + "data";
+  std::string dataDirectory = WritableDirectory() + "data";
+  if (!controller.dataSubdirectory.empty()) dataDirectory += "/" + controller.dataSubdirectory;
   const std::string decodedPath = dataDirectory + "/" + WithArchiveExtension(FileNameOf(packagePath));
   EnsureDirectory(decodedPath);
   // Otherwise a directory we cannot write would read as a damaged package.

@@ -2,6 +2,8 @@
 
 #include <libssh2.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +62,29 @@ TEST_F(KnownHostStore, NewKeyIsRecordedInOpenSshFormat) {
   std::string before = ssh_test::ReadFile(store_);
   EXPECT_EQ(Offer("198.18.0.11", 'a'), HostKeyVerdict::Known);
   EXPECT_EQ(ssh_test::ReadFile(store_), before);
+}
+
+// Runs side by side, each meeting instruments of its own for the first time:
+// every key lands in the store, none is lost to another run's write.
+TEST_F(KnownHostStore, RunsSideBySideKeepEveryOnesKeys) {
+  constexpr int kRuns = 6;
+  constexpr int kHostsEach = 25;
+  std::vector<pid_t> children;
+  for (int run = 0; run < kRuns; ++run) {
+    const pid_t child = fork();
+    if (child == 0) {
+      LIBSSH2_SESSION* session = libssh2_session_init();
+      const std::string key = Ed25519Key(static_cast<char>('a' + run));
+      for (int n = 0; n < kHostsEach; ++n) {
+        const std::string host = "198.18." + std::to_string(run) + "." + std::to_string(n + 1);
+        AcceptHostKey(session, store_, host, key.data(), key.size(), LIBSSH2_HOSTKEY_TYPE_ED25519);
+      }
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) waitpid(child, nullptr, 0);
+  EXPECT_EQ(StoreLines().size(), static_cast<std::size_t>(kRuns * kHostsEach));
 }
 
 TEST_F(KnownHostStore, ChangedKeyReplacesOnlyThatHostsEntry) {

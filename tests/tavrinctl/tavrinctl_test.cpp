@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/instrument_lock.h"
 #include "core/operator_view.h"
 #include "tavrinctl/console_view.h"
 #include "tavrinctl/ctl_command.h"
@@ -54,6 +55,44 @@ TEST(CtlCommandLine, TakesEachCommandWithItsArgumentsOnly) {
                                              {"connect", "0198.18.0.1"},
                                              {"reboot", "198.18.0.11"}})
     EXPECT_FALSE(Parse(bad, command)) << (bad.empty() ? "(none)" : bad[0]);
+}
+
+TEST(CtlCommandLine, JsonComesOnlyBeforeTheCommandWord) {
+  CtlCommand command;
+  ASSERT_TRUE(Parse({"--json", "hostname", "198.18.0.11", "bench-a"}, command));
+  EXPECT_TRUE(command.json);
+  EXPECT_EQ(command.action, CtlAction::HostName);
+  EXPECT_EQ(command.argument, "bench-a");
+  ASSERT_TRUE(Parse({"discover"}, command));
+  EXPECT_FALSE(command.json);
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--json"}, {"connect", "--json", "198.18.0.11"}, {"--json", "--json", "discover"}})
+    EXPECT_FALSE(Parse(bad, command)) << bad.back();
+}
+
+// Another run holds the instrument: refused before any traffic, with its
+// own exit status, however the command is given.
+TEST(CtlCommandLine, ABusyInstrumentIsRefusedAtOnce) {
+  InstrumentLock held;
+  ASSERT_EQ(held.Take(InstrumentRunDirectory(), "198.18.0.77"), InstrumentLock::Result::Taken);
+  const struct {
+    const char* arguments;
+    bool json;
+  } kCases[] = {{"connect 198.18.0.77", false},
+                {"restore 198.18.0.77", false},
+                {"--json hostname 198.18.0.77 bench-a", true},
+                {"--json upgrade 198.18.0.77 /nonexistent.kfw", true}};
+  for (const auto& c : kCases) {
+    CtlRun run = RunCtl(c.arguments);
+    EXPECT_EQ(run.status, 3) << c.arguments;
+    EXPECT_NE(run.err.find("The instrument at 198.18.0.77 is busy with another operation."),
+              std::string::npos)
+        << c.arguments << ": " << run.err;
+    if (c.json)
+      EXPECT_NE(run.out.find("\"result\":\"busy\""), std::string::npos) << run.out;
+    else
+      EXPECT_TRUE(run.out.empty()) << run.out;
+  }
 }
 
 TEST(CtlCommandLine, HelpAndUsageErrorsGiveTheirExitStatus) {
