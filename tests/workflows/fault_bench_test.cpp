@@ -143,27 +143,29 @@ std::string MakeLargePackage(std::size_t bytes) {
   return dir + "/tvs80_large.kfw";
 }
 
+// The upload's target is a pipe nobody reads: the copy stalls in it until
+// the instrument goes away. True once the copy is stalled there.
+bool StartStalledUpload(wfbench::InstrumentKeeper& keeper, WorkflowHarness& harness) {
+  if (keeper.Run("mkfifo /tmp/tvs_update.tgz && echo made") != "made\n") return false;
+  ChoosePackage(harness, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  if (!harness.Begin(BeginUpgrade) || !harness.WaitForStatus("Upgrading...", 120)) return false;
+  for (int i = 0; i < 100; ++i) {
+    if (ShellOutside("pgrep -x scp >/dev/null && echo stalled") == "stalled\n") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ShellOutside("timeout 5 cat /tmp/tvs_update.tgz >/dev/null");  // let it go
+  return false;
+}
+
 }  // namespace
 
 TEST(FaultBench, TheInstrumentVanishingDuringTheUploadFailsTheUpgradeAndTheArchiveIsGone) {
   REQUIRE_BENCH();
   wfbench::InstrumentKeeper keeper(bench::kI3, kI3Password);
   I3Restorer restorer;
-  // The upload's target is a pipe nobody reads: the copy stalls in it until
-  // the instrument goes away.
-  ASSERT_EQ(keeper.Run("mkfifo /tmp/tvs_update.tgz && echo made"), "made\n");
   const std::string decoded = wfbench::DecodedArchive("tvs80_2.5.0.tgz");
   WorkflowHarness harness;
-  ChoosePackage(harness, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
-  ASSERT_TRUE(harness.Begin(BeginUpgrade));
-  ASSERT_TRUE(harness.WaitForStatus("Upgrading...", 120));
-  bool stalled = false;
-  for (int i = 0; i < 100 && !stalled; ++i) {
-    stalled = ShellOutside("pgrep -x scp >/dev/null && echo stalled") == "stalled\n";
-    if (!stalled) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  if (!stalled) ShellOutside("timeout 5 cat /tmp/tvs_update.tgz >/dev/null");  // let it go
-  ASSERT_TRUE(stalled) << "the copy never reached the instrument";
+  ASSERT_TRUE(StartStalledUpload(keeper, harness)) << "the copy never reached the instrument";
   ShellOutside("reboot");
   ASSERT_TRUE(harness.WaitUntilDone(300));
 
@@ -184,19 +186,9 @@ TEST(FaultBench, TheInstrumentVanishingSilentlyDuringTheUploadFailsTheUpgradeWit
   REQUIRE_BENCH();
   wfbench::InstrumentKeeper keeper(bench::kI3, kI3Password);
   I3Restorer restorer;
-  ASSERT_EQ(keeper.Run("mkfifo /tmp/tvs_update.tgz && echo made"), "made\n");
   const std::string decoded = wfbench::DecodedArchive("tvs80_2.5.0.tgz");
   WorkflowHarness harness;
-  ChoosePackage(harness, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
-  ASSERT_TRUE(harness.Begin(BeginUpgrade));
-  ASSERT_TRUE(harness.WaitForStatus("Upgrading...", 120));
-  bool stalled = false;
-  for (int i = 0; i < 100 && !stalled; ++i) {
-    stalled = ShellOutside("pgrep -x scp >/dev/null && echo stalled") == "stalled\n";
-    if (!stalled) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  if (!stalled) ShellOutside("timeout 5 cat /tmp/tvs_update.tgz >/dev/null");
-  ASSERT_TRUE(stalled) << "the copy never reached the instrument";
+  ASSERT_TRUE(StartStalledUpload(keeper, harness)) << "the copy never reached the instrument";
   ASSERT_EQ(bench::Run("ctl i3 vanish=1"), 0);
   const auto vanished = std::chrono::steady_clock::now();
   ASSERT_TRUE(harness.WaitUntilDone(300));
