@@ -26,7 +26,7 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure -j 1 $(CTEST_RETRY)
 	@$(MAKE) --no-print-directory hardening
 
-# Every test again under AddressSanitizer and UndefinedBehaviorSanitizer
+# The tests again (less a few that only wait out a time bound) under AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-asan), then a short run of each fuzz target.
 hardening: build
 	@JOBS=$(JOBS) bash tools/sanitize.sh $(CTEST_RETRY)

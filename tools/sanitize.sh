@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+# The tests again (less a few that only wait out a time bound), built with AddressSanitizer and UndefinedBehaviorSanitizer
 # in a build directory of its own (SANITIZE_BUILD, default build-asan).
 #
 #   tools/sanitize.sh [CTEST ARGS...]     e.g. tools/sanitize.sh -L unit
@@ -58,8 +58,14 @@ export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
 # path (bench/instrument_init.sh).
 export TVBENCH_SANITIZER_LOGS=/var/log/tvbench-sanitizer
 
+# Tests whose time goes to waiting out a bound on a silent or vanished
+# instrument, or to Ansible's own work, run the same code of ours as their
+# quicker neighbours: the plain run has them, this one leaves them out.
+WAITS='SshServiceBench\.APortThatNeverSpeaks|FaultBench\.TheInstrumentVanishingSilently'
+WAITS+='|SshChannelBench\.AQuietCommandLonger|Vxi11Bench\.WritesAndReadsAnsweredTooLate|FleetBench\.'
+
 set +e
-(cd "$BUILD" && ctest --output-on-failure -j 1 -FC bench "$@")
+(cd "$BUILD" && ctest --output-on-failure -j 1 -FC bench -E "$WAITS" "$@")
 tests=$?
 set -e
 
