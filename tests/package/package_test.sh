@@ -122,9 +122,11 @@ step "where the runs wrote"
 beside=$(find "$root" -newer "$scratch/stamp")
 [ -z "$beside" ] || fail "written beside the programs: $beside"
 # The host keys are the user's trust settings, kept in the configuration
-# directory; everything else belongs in the state directory.
+# directory with the lock that orders the runs changing them; everything
+# else belongs in the state directory.
 elsewhere=$(find "$home" -newer "$scratch/stamp" -type f \
-  ! -path "$state/*" ! -path "$home/.config/TavrinOperator/known_hosts")
+  ! -path "$state/*" ! -path "$home/.config/TavrinOperator/known_hosts" \
+  ! -path "$home/.config/TavrinOperator/known_hosts.lock")
 [ -z "$elsewhere" ] || fail "written outside $state: $elsewhere"
 [ -s "$state/TavrinOperator.log" ] || fail "no operation log in $state"
 echo "PASS"
