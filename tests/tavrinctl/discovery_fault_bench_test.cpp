@@ -23,7 +23,8 @@ std::string ReadFile(const std::string& path) {
 
 TEST(DiscoveryFaultBench, AStalledResponderNeitherHoldsNorJoinsTheList) {
   REQUIRE_BENCH();
-  const std::string log = bench::ProgramDir() + "TavrinOperator.log";
+  // A tavrinctl discover logs in a file of its own beside the window's log.
+  const std::string log = bench::ProgramDir() + "instruments/discover.log";
   const std::string logBefore = ReadFile(log);
   ASSERT_EQ(bench::Run("ctl i1 vxi=stall_after_link"), 0);
   const auto start = std::chrono::steady_clock::now();
