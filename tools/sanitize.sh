@@ -53,7 +53,16 @@ trap 'exit 130' INT TERM
 # a leak comes through, which the fast unwinder cannot see past.
 export ASAN_OPTIONS="log_path=$REPORTS/asan:detect_leaks=1:halt_on_error=1:fast_unwind_on_malloc=0"
 export UBSAN_OPTIONS="log_path=$REPORTS/ubsan:print_stacktrace=1:halt_on_error=1"
-export LSAN_OPTIONS="suppressions=$ROOT/tools/lsan.supp:print_suppressions=0"
+# The instruments' servers read the suppressions too, and an instrument's
+# /tmp, /root, /run and /dev/shm are its own: a checkout there is out of
+# their sight, so they get a copy in a place they share with the host.
+SUPPRESSIONS=$ROOT/tools/lsan.supp
+case $ROOT in
+  /tmp/* | /root/* | /run/* | /dev/shm/*)
+    SUPPRESSIONS=/var/tmp/tvbench-lsan-$(id -u).supp
+    cp "$ROOT/tools/lsan.supp" "$SUPPRESSIONS" ;;
+esac
+export LSAN_OPTIONS="suppressions=$SUPPRESSIONS:print_suppressions=0"
 # The instruments' servers report inside their own file systems, at this
 # path (bench/instrument_init.sh).
 export TVBENCH_SANITIZER_LOGS=/var/log/tvbench-sanitizer
