@@ -53,6 +53,18 @@ class WorkerHalfTest : public fake::FakeInstrumentTest {
       if (sent == command) return true;
     return false;
   }
+  // Every worker half opens with the connection check's notices; gives how
+  // many notices were expected in all.
+  size_t ExpectAfterConnecting(const std::vector<WorkerNotice>& notices, const Texts& statuses,
+                               const Texts& logs) {
+    Texts allStatuses{"Connecting...", "Connected."};
+    allStatuses.insert(allStatuses.end(), statuses.begin(), statuses.end());
+    Texts allLogs{kConnecting};
+    allLogs.insert(allLogs.end(), logs.begin(), logs.end());
+    EXPECT_EQ(fake::TextsOf(notices, NoticeStatus), allStatuses);
+    EXPECT_EQ(fake::TextsOf(notices, NoticeLog), allLogs);
+    return allStatuses.size() + allLogs.size();
+  }
 };
 
 TEST_F(WorkerHalfTest, PendingCheckOutcomesGoOnOrStopBeforeTheMainBody) {
@@ -79,13 +91,7 @@ TEST_F(WorkerHalfTest, PendingCheckOutcomesGoOnOrStopBeforeTheMainBody) {
     Prepare(&ScriptSet::checkUpdatePendingSection, c.pending);
     controller.scriptSets[0].mainBody = "touch /upgrade\n";
     RunUpgrade(controller);
-    std::vector<WorkerNotice> notices = Notices();
-    Texts statuses{"Connecting...", "Connected."};
-    statuses.insert(statuses.end(), c.statuses.begin(), c.statuses.end());
-    Texts logs{kConnecting};
-    logs.insert(logs.end(), c.logs.begin(), c.logs.end());
-    EXPECT_EQ(fake::TextsOf(notices, NoticeStatus), statuses);
-    EXPECT_EQ(fake::TextsOf(notices, NoticeLog), logs);
+    ExpectAfterConnecting(Notices(), c.statuses, c.logs);
     EXPECT_EQ(Sent("touch /upgrade" + kSuffix), c.mainBodyRan);
   }
 }
@@ -128,13 +134,8 @@ TEST_F(WorkerHalfTest, SectionOutcomesAndMissingSectionsOfConnectRestoreAndSetHo
     Prepare(c.slot, c.piece);
     c.run(controller);
     std::vector<WorkerNotice> notices = Notices();
-    Texts statuses{"Connecting...", "Connected."};
-    statuses.insert(statuses.end(), c.statuses.begin(), c.statuses.end());
-    Texts logs{kConnecting};
-    logs.insert(logs.end(), c.logs.begin(), c.logs.end());
-    EXPECT_EQ(fake::TextsOf(notices, NoticeStatus), statuses);
-    EXPECT_EQ(fake::TextsOf(notices, NoticeLog), logs);
-    if (c.piece.empty()) EXPECT_EQ(notices.size(), statuses.size() + logs.size());
+    const size_t expected = ExpectAfterConnecting(notices, c.statuses, c.logs);
+    if (c.piece.empty()) EXPECT_EQ(notices.size(), expected);
   }
 }
 
