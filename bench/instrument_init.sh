@@ -187,8 +187,9 @@ apply_vxi() {
 }
 
 # The SSH service on port 22: sshd, or with ssh=kbdint an sshd that offers
-# keyboard-interactive authentication only, or with ssh=tarpit a listener
-# that takes every connection and never says a word. A restart leaves the
+# keyboard-interactive authentication only, with ssh=noexec an sshd that
+# logs in and then refuses every command (it cannot fork), or with
+# ssh=tarpit a listener that takes every connection and never says a word. A restart leaves the
 # sessions already running alone.
 ssh_pid=""
 ssh_mode=""
@@ -202,6 +203,7 @@ start_ssh() {
         while (my $c = $l->accept) { push @held, $c }' >>"$ctl/sshd.log" 2>&1 &
       ;;
     kbdint) /usr/sbin/sshd -D -E "$ctl/sshd.log" -o PasswordAuthentication=no & ;;
+    noexec) LD_PRELOAD=$ctl/bin/tv_refuse_exec.so /usr/sbin/sshd -D -E "$ctl/sshd.log" & ;;
     *) /usr/sbin/sshd -D -E "$ctl/sshd.log" & ;;
   esac
   ssh_pid=$!

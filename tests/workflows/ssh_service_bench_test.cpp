@@ -1,6 +1,7 @@
 // Instruments whose SSH service is not the usual one: a port 22 that takes
-// the connection and never speaks (i4), and an sshd that offers only
-// keyboard-interactive authentication (i1 kfw, i2 kf4). Each test puts the
+// the connection and never speaks (i4), an sshd that logs in and refuses
+// every command (i4), and an sshd that offers only keyboard-interactive
+// authentication (i1 kfw, i2 kf4). Each test puts the
 // instrument's SSH service, software and hostname back.
 #include <gtest/gtest.h>
 
@@ -23,7 +24,15 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Two login attempts of the credential probe, each bounded at 30 s, and
 // room for a slow machine; an unbounded wait never ends.
-constexpr auto kTarpitBound = std::chrono::seconds(90);
+constexpr int kTarpitBoundSeconds = 90;
+// A refused command has nothing to wait for; waiting out the 30-second
+// tear-down bound instead would exceed this.
+constexpr int kRefusedCommandBoundSeconds = 20;
+
+int SecondsSince(SteadyClock::time_point start) {
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - start).count());
+}
 
 // A known-host store of the test's own, so that only this test's calls can
 // write to it.
@@ -79,10 +88,10 @@ TEST(SshServiceBench, APortThatNeverSpeaksSshEndsTheConnectAsAnUnreachableInstru
   WorkflowHarness harness;
   const auto start = SteadyClock::now();
   ASSERT_TRUE(harness.RunAt(bench::kI4, BeginConnect));
-  const auto took = SteadyClock::now() - start;
-  RecordProperty("seconds", static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(took).count()));
+  const int took = SecondsSince(start);
+  RecordProperty("seconds", took);
 
-  EXPECT_LT(took, kTarpitBound);
+  EXPECT_LT(took, kTarpitBoundSeconds);
   EXPECT_EQ(harness.controller.familyCode, 0);
   EXPECT_TRUE(harness.controller.password.empty());
   EXPECT_EQ(harness.view.statuses, (Texts{"Connecting...", "Connecting...", "Connection failed."}));
@@ -91,6 +100,28 @@ TEST(SshServiceBench, APortThatNeverSpeaksSshEndsTheConnectAsAnUnreachableInstru
   EXPECT_EQ(Identity(harness.view), Texts(6, ""));
   EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
   EXPECT_FALSE(wfbench::FileExists(KnownHostsPath())) << "no host key was ever seen";
+}
+
+TEST(SshServiceBench, ACommandTheInstrumentRefusesEndsTheConnectWithoutWaiting) {
+  REQUIRE_BENCH();
+  SshServiceBack back{"i4"};
+  ASSERT_EQ(bench::Run("ctl i4 ssh=noexec"), 0);
+  PrivateKnownHosts knownHosts;
+  WorkflowHarness harness;
+  const auto start = SteadyClock::now();
+  ASSERT_TRUE(harness.RunAt(bench::kI4, BeginConnect));
+  const int took = SecondsSince(start);
+  RecordProperty("seconds", took);
+
+  EXPECT_LT(took, kRefusedCommandBoundSeconds);
+  EXPECT_EQ(harness.controller.familyCode, 0);
+  EXPECT_EQ(harness.view.statuses, (Texts{"Connecting...", "Connecting...", "Connection failed."}));
+  EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.14)...",
+                                   "connection to the ip (198.18.0.14) failed, please check the ip address."}));
+  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
+  EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
+  // The login itself went through, so the instrument's host key is known.
+  EXPECT_TRUE(wfbench::FileExists(KnownHostsPath()));
 }
 
 namespace {
