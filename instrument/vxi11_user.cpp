@@ -51,6 +51,39 @@ bool LinkUsable(const Vxi11Link* vxiLink) {
   return vxiLink != nullptr && vxiLink->client != nullptr && vxiLink->link != nullptr;
 }
 
+int SlotOfClient(const CLIENT* client) {
+  for (int i = 0; i < VXI11_MAX_CLIENTS; ++i)
+    if (client != nullptr && g_slots[i].client == client) return i;
+  return -1;
+}
+
+// Before an attempt is repeated. A call that got no reply leaves the RPC
+// client out of step: its record stream still waits for the rest of the
+// missing reply and swallows the next reply in its place, so every later
+// call on it times out. A fresh client with a fresh link puts that right.
+// A client that serves other links too is kept, for their sake. False when
+// no fresh connection could be made: the instrument is gone.
+bool Reconnect(Vxi11Link* vxiLink) {
+  std::lock_guard<std::mutex> guard(g_tableMutex);
+  const int slot = SlotOfClient(vxiLink->client);
+  if (slot < 0 || g_slots[slot].linkCount != 1) return true;
+  const char* address = g_slots[slot].address;
+  CLIENT* client = clnt_create(address, DEVICE_CORE, DEVICE_CORE_VERSION, "tcp");
+  if (client == nullptr) return false;
+  Create_LinkResp* link = nullptr;
+  if (vxi11_open_link(address, client, &link) != 0) {
+    clnt_destroy(client);
+    return false;
+  }
+  // Closing the old connection ends the old link on the instrument.
+  clnt_destroy(vxiLink->client);
+  std::free(vxiLink->link);
+  g_slots[slot].client = client;
+  vxiLink->client = client;
+  vxiLink->link = link;
+  return true;
+}
+
 }  // namespace
 
 int vxi11_open_link(const char* address, CLIENT* client, Create_LinkResp** link) {
@@ -231,6 +264,7 @@ long vxi11_send_and_receive(Vxi11Link* vxiLink, const char* command, char* buffe
   int sent = 0;
   int attempts = 0;
   do {
+    if (attempts > 0 && !Reconnect(vxiLink)) break;
     ++attempts;
     sent = vxi11_send(vxiLink, command);
     if (sent != 0 && sent != -VXI11_NULL_WRITE_RESP) {
@@ -250,6 +284,9 @@ long vxi11_send_and_receive(Vxi11Link* vxiLink, const char* command, char* buffe
       }
       std::printf("(Info: VXI11_NULL_READ_RESP in vxi11_send_and_receive, resending query)\n");
     }
+    // Neither call was answered: the instrument is silent, and each further
+    // attempt would only wait as long again (up to 50 s).
+    if (sent == -VXI11_NULL_WRITE_RESP && received == -VXI11_NULL_READ_RESP) break;
   } while (attempts < VXI11_ATTEMPTS &&
            (received == -VXI11_NULL_READ_RESP || sent == -VXI11_NULL_WRITE_RESP));
   return received;

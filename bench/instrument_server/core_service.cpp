@@ -61,6 +61,7 @@ CLIENT* g_interrupt = nullptr;
 std::string g_readData;              // outlives the reply that points into it
 unsigned long g_lateWrites = 0;  // since the knobs were last set
 unsigned long g_lateReads = 0;
+unsigned long g_lostReads = 0;
 
 std::uint64_t NowMs() {
   using namespace std::chrono;
@@ -80,6 +81,7 @@ Knobs CurrentKnobs() {
        now.st_mtim.tv_nsec != last.st_mtim.tv_nsec)) {
     g_lateWrites = 0;
     g_lateReads = 0;
+    g_lostReads = 0;
     last = now;
   }
   return ReadKnobs(g_setup.knobsPath);
@@ -191,6 +193,12 @@ int ServiceNextWakeMs() {
 }
 
 bool ServiceStalled() { return CurrentKnobs().stallAfterLink; }
+
+bool ServiceLosesRead() {
+  if (g_lostReads >= CurrentKnobs().lostReads) return false;
+  ++g_lostReads;
+  return true;
+}
 
 void ServiceShutdown() { CloseInterruptChannel(); }
 

@@ -20,5 +20,7 @@ void ServiceAfterRequests();
 int ServiceNextWakeMs();
 // True while the instrument answers create_link and nothing else.
 bool ServiceStalled();
+// True for a device_read that gets no answer (the lost_reads knob).
+bool ServiceLosesRead();
 // Closes the interrupt channel.
 void ServiceShutdown();

@@ -23,6 +23,7 @@ void Apply(Knobs& knobs, const std::string& key, const std::string& value) {
   else if (key == "stall_read") knobs.stallRead = Number(value) != 0;
   else if (key == "late_writes") knobs.lateWrites = Number(value);
   else if (key == "late_reads") knobs.lateReads = Number(value);
+  else if (key == "lost_reads") knobs.lostReads = Number(value);
   else if (key == "stall_after_link") knobs.stallAfterLink = Number(value) != 0;
 }
 

@@ -13,6 +13,8 @@ struct Knobs {
   // carried out but answered only after the client's call has timed out.
   unsigned long lateWrites = 0;
   unsigned long lateReads = 0;
+  // So many device_read calls after the knob is set are never answered.
+  unsigned long lostReads = 0;
   bool stallAfterLink = false;       // only create_link is answered
 };
 

@@ -27,9 +27,11 @@ volatile std::sig_atomic_t g_stop = 0;
 void OnStopSignal(int) { g_stop = 1; }
 
 // A stalled instrument reads every call and answers none but create_link
-// (and the null procedure, which the portmapper's clients may ping).
+// (and the null procedure, which the portmapper's clients may ping). A lost
+// read is read and dropped likewise.
 void CoreChannel(struct svc_req* request, SVCXPRT* transport) {
   if (request->rq_proc != create_link && request->rq_proc != NULLPROC && ServiceStalled()) return;
+  if (request->rq_proc == device_read && ServiceLosesRead()) return;
   device_core_1(request, transport);
 }
 

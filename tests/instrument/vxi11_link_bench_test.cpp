@@ -1,5 +1,6 @@
 // The VXI-11 client against the bench's instruments: links and the client
 // table, chunked writes, replies and buffers, and hostile instruments.
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <ostream>
@@ -190,6 +191,41 @@ TEST_F(Vxi11Bench, WritesAndReadsAnsweredTooLateAreTriedAgain) {
     EXPECT_EQ(Ask(link, c.query), c.reply);
     Knob("i3", c.knob, "");
   }
+}
+
+// Calls bounded at 2 s instead of 25, as discovery bounds them.
+void BoundCalls(Vxi11Link* link) {
+  timeval wait{2, 0};
+  clnt_control(link->client, CLSET_TIMEOUT, reinterpret_cast<char*>(&wait));
+}
+
+TEST_F(Vxi11Bench, AReadNeverAnsweredIsTriedAgainAndTheLinkStaysUsable) {
+  REQUIRE_BENCH();
+  Vxi11Link* link = Open(bench::kI3);
+  ASSERT_NE(link, nullptr);
+  BoundCalls(link);
+  Knob("i3", "lost_reads", "1");
+  const std::string idn = "Tavrin,TVS-8010,TV8010A0003,2.4.1\n";
+  EXPECT_EQ(Ask(link, "*IDN?"), idn);
+  EXPECT_EQ(Ask(link, "*IDN?"), idn);
+  EXPECT_EQ(vxi11_link_count(bench::kI3), 1);
+}
+
+TEST_F(Vxi11Bench, AnInstrumentThatAnswersNothingAfterTheLinkGetsOneAttempt) {
+  REQUIRE_BENCH();
+  Vxi11Link* link = Open(bench::kI3);
+  ASSERT_NE(link, nullptr);
+  BoundCalls(link);
+  Knob("i3", "vxi", "stall_after_link");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Ask(link, "*IDN?"), "error -50");
+  // One write and one read waited out, not ten of each.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(12));
+  Knob("i3", "vxi", "on");
+  // The link's connection still waits for the lost replies, so its close
+  // fails; it must free the link all the same.
+  vxi11_close_device(bench::kI3, link);
+  EXPECT_EQ(link->link, nullptr);
 }
 
 // An instrument misbehaving through one server knob, and how each call on
