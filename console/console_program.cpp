@@ -15,6 +15,7 @@ namespace console {
 namespace {
 
 InstrumentLink g_link;
+const OptionTable* g_table = nullptr;  // the run's options, once connected
 
 bool method_is_srq(const OptionTable& table) { return read_int(option_value(table, "method")) == 4; }
 
@@ -62,12 +63,22 @@ std::string lowercase(std::string text) {
   return text;
 }
 
+// After a call that got no reply the link is opened again, quietly, before
+// the next line goes out; otherwise every later call would time out too.
+void restore_link() {
+  if (!g_link.outOfStep || g_table == nullptr) return;
+  if (link_open(g_link, g_link.host.c_str(), "inst0") > 0 && method_is_srq(*g_table))
+    open_srq_channel(*g_table);
+}
+
 void run_query_line(QueryMethod method, const std::string& line) {
   bool error = false;
+  restore_link();
   std::string reply = method(g_link, line, error);
   if (error) {
     print("*ESR? -> ");
     bool ignored = false;
+    restore_link();
     reply = method(g_link, "*ESR?", ignored);
   }
   // Written together with the prompt that always follows: one write less
@@ -78,6 +89,7 @@ void run_query_line(QueryMethod method, const std::string& line) {
 }  // namespace
 
 bool connect_instrument(OptionTable& table, QueryMethod& method) {
+  g_table = &table;
   method = select_query_method(read_int(option_value(table, "method")));
   bool srq = method_is_srq(table);
   if (srq) intr_server_start(on_service_request);
@@ -134,8 +146,9 @@ int command_loop(QueryMethod& method) {
     input_remember(line);
     if (line.find('?') != std::string::npos) {
       run_query_line(method, line);
-    } else if (link_send_command(g_link, line) == -kIoError) {
-      print("17: IO write error\n");
+    } else {
+      restore_link();
+      if (link_send_command(g_link, line) == -kIoError) print("17: IO write error\n");
     }
   }
 }

@@ -61,7 +61,7 @@ int read_chunk(InstrumentLink& link, long flags, char term_char, char* chunk,
       link.core, device_read, reinterpret_cast<xdrproc_t>(xdr_Device_ReadParms),
       reinterpret_cast<caddr_t>(&parms), reinterpret_cast<xdrproc_t>(xdr_bounded_read_resp),
       reinterpret_cast<caddr_t>(&result), kCallTimeout);
-  if (status != RPC_SUCCESS) return -kIoError;
+  if (status != RPC_SUCCESS) return link_lost(link);
   if (result.resp.error != 0) return -static_cast<int>(result.resp.error);
   *length = result.resp.data.data_len;
   *reason = result.resp.reason;
@@ -78,9 +78,16 @@ void release_clients(InstrumentLink& link) {
 
 }  // namespace
 
+int link_lost(InstrumentLink& link) {
+  link.outOfStep = true;
+  return -kIoError;
+}
+
 int link_open(InstrumentLink& link, const char* host, const char* device) {
+  std::string target(host);  // host may be the record's own, which goes now
   release_clients(link);
-  link.core = clnt_create(host, DEVICE_CORE, DEVICE_CORE_VERSION, "tcp");
+  link.host = target;
+  link.core = clnt_create(target.c_str(), DEVICE_CORE, DEVICE_CORE_VERSION, "tcp");
   if (link.core == nullptr) return 0;
   Create_LinkParms parms{};
   parms.clientId = client_id_of(link.core);
@@ -88,7 +95,7 @@ int link_open(InstrumentLink& link, const char* host, const char* device) {
   parms.lock_timeout = kLockTimeout;
   parms.device = const_cast<char*>(device != nullptr && device[0] != '\0' ? device : "inst0");
   Create_LinkResp resp{};
-  if (create_link_1(&parms, &resp, link.core) != RPC_SUCCESS) return -kIoError;
+  if (create_link_1(&parms, &resp, link.core) != RPC_SUCCESS) return link_lost(link);
   if (resp.error != 0) return -static_cast<int>(resp.error);
   link.lid = resp.lid;
   link.abort = open_abort_client(link.core, resp.abortPort);
@@ -108,7 +115,7 @@ int link_write(InstrumentLink& link, const char* data, long length, bool wait_lo
   parms.data.data_len = static_cast<u_int>(length);
   parms.data.data_val = const_cast<char*>(data);
   Device_WriteResp resp{};
-  if (device_write_1(&parms, &resp, link.core) != RPC_SUCCESS) return -kIoError;
+  if (device_write_1(&parms, &resp, link.core) != RPC_SUCCESS) return link_lost(link);
   if (resp.error != 0) return -static_cast<int>(resp.error);
   return static_cast<int>(resp.size);
 }
@@ -145,7 +152,7 @@ int link_read_stb(InstrumentLink& link, bool wait_lock) {
   parms.lock_timeout = kLockTimeout;
   parms.io_timeout = kIoTimeout;
   Device_ReadStbResp resp{};
-  if (device_readstb_1(&parms, &resp, link.core) != RPC_SUCCESS) return -kIoError;
+  if (device_readstb_1(&parms, &resp, link.core) != RPC_SUCCESS) return link_lost(link);
   if (resp.error != 0) return -static_cast<int>(resp.error);
   return 256 + resp.stb;
 }

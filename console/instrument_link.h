@@ -13,6 +13,11 @@ struct InstrumentLink {
   CLIENT* abort = nullptr;  // opened with every link, used by no call
   long lid = 0;
   bool intrChannel = false;  // create_intr_chan succeeded on this link
+  std::string host;          // as given to link_open
+  // A call on the core channel got no reply. The RPC client still waits
+  // for that reply and would take the next one for it, so every later call
+  // would time out: the link must be opened again.
+  bool outOfStep = false;
 };
 
 constexpr std::size_t kChunkSize = 2048;
@@ -22,6 +27,9 @@ constexpr int kIoError = 17;  // also a call that got no reply
 
 // 1 on success, 0 on failure, minus the error that create_link reported.
 int link_open(InstrumentLink& link, const char* host, const char* device);
+// The error of a core-channel call that got no reply (-kIoError); marks
+// the link out of step.
+int link_lost(InstrumentLink& link);
 // Bytes accepted or minus the error; a negative length means strlen(data).
 int link_write(InstrumentLink& link, const char* data, long length, bool wait_lock, bool end);
 // Buffer bytes consumed or minus the error. `buffer` must hold capacity bytes.

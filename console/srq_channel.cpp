@@ -87,8 +87,8 @@ bool start_thread_without_signals() {
   return ok;
 }
 
-int rpc_error(enum clnt_stat status, const Device_Error& result) {
-  if (status != RPC_SUCCESS) return kIoError;
+int rpc_error(InstrumentLink& link, enum clnt_stat status, const Device_Error& result) {
+  if (status != RPC_SUCCESS) return -link_lost(link);
   return static_cast<int>(result.error);
 }
 
@@ -163,7 +163,7 @@ int link_create_intr_channel(InstrumentLink& link, const char* host) {
   func.progVers = DEVICE_INTR_VERSION;
   func.progFamily = DEVICE_TCP;
   Device_Error result{};
-  int error = rpc_error(create_intr_chan_1(&func, &result, link.core), result);
+  int error = rpc_error(link, create_intr_chan_1(&func, &result, link.core), result);
   if (error != 0) return -error;
   link.intrChannel = true;
   return 1;
@@ -179,7 +179,7 @@ int link_enable_srq(InstrumentLink& link, bool enable, const char* handle) {
   parms.handle.handle_len = static_cast<u_int>(bytes.size());
   parms.handle.handle_val = const_cast<char*>(bytes.data());
   Device_Error result{};
-  int error = rpc_error(device_enable_srq_1(&parms, &result, link.core), result);
+  int error = rpc_error(link, device_enable_srq_1(&parms, &result, link.core), result);
   return error != 0 ? -error : 1;
 }
 

@@ -211,6 +211,16 @@ TEST(ConsoleBench, OversizeChunkIsRefusedAsErrorSeventeen) {
               Connected(bench::kI4) + kPrompt + "*ESR? -> " + kPrompt + kPrompt);
 }
 
+TEST(ConsoleBench, AReplyThatNeverCameLeavesTheLinesAfterItAnswered) {
+  REQUIRE_BENCH();
+  const std::string idn = LxiIdn(bench::kI4);
+  Knobs knobs("i4", "lost_reads=1", "lost_reads=");
+  // The lost reply costs one call timeout; the follow-up and the next query
+  // go out on a link opened again.
+  ExpectPiped({"rip=198.18.0.14", "method=3"}, "*CLS\n*IDN?\n*IDN?\nq\n",
+              Connected(bench::kI4) + kPrompt + "*ESR? -> 0\n" + kPrompt + idn + kPrompt);
+}
+
 TEST(ConsoleBench, LinesReachTheInstrumentExactlyAsTyped) {
   REQUIRE_BENCH();
   // After each line the instrument is asked for the message before.
