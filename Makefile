@@ -48,12 +48,12 @@ package: deps
 # The window against the simulated instruments; without a display it runs
 # under Xvfb, connects once and saves a screenshot (tools/demo.sh).
 demo: deps $(BUILD)/CMakeCache.txt
-	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator TavrinOperatorDemo benchterm examples tv_instrument_server
+	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator TavrinOperatorDemo benchterm examples tv_instrument_server tv_refuse_exec
 	@BUILD=$(BUILD) bash tools/demo.sh
 
 # Timings of the programs beside the tools an operator would otherwise use,
 # on the bench (brought up and down unless it is up already); prints one
 # table (benchmarks/run.sh). Not a pass/fail step.
 bench: deps $(BUILD)/CMakeCache.txt
-	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator tavrinctl benchterm examples tv_instrument_server benchmark_drivers
+	@cmake --build $(BUILD) -j $(JOBS) --target TavrinOperator tavrinctl benchterm examples tv_instrument_server tv_refuse_exec benchmark_drivers
 	@BUILD=$(BUILD) bash benchmarks/run.sh
