@@ -68,6 +68,9 @@ bool Reconnect(Vxi11Link* vxiLink) {
   const int slot = SlotOfClient(vxiLink->client);
   if (slot < 0 || g_slots[slot].linkCount != 1) return true;
   const char* address = g_slots[slot].address;
+  // A name of 19 characters or more may have been cut to fit the slot, and
+  // the cut name could reach another host.
+  if (std::strlen(address) >= kAddressSize - 1) return true;
   CLIENT* client = clnt_create(address, DEVICE_CORE, DEVICE_CORE_VERSION, "tcp");
   if (client == nullptr) return false;
   Create_LinkResp* link = nullptr;
