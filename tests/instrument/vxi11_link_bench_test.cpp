@@ -41,6 +41,14 @@ class Vxi11Bench : public ::testing::Test {
     EXPECT_EQ(opened, 0) << address;
     return opened == 0 ? &link : nullptr;
   }
+  // A link whose calls wait at most 2 s instead of 25, as discovery bounds
+  // them; nullptr when it did not open.
+  Vxi11Link* OpenWithShortCalls(const char* address) {
+    Vxi11Link* link = Open(address);
+    timeval wait{2, 0};
+    if (link != nullptr) clnt_control(link->client, CLSET_TIMEOUT, reinterpret_cast<char*>(&wait));
+    return link;
+  }
   // The reply to a query, or the negative result as text.
   std::string Ask(Vxi11Link* link, const char* query) {
     char reply[16384] = {0};
@@ -193,17 +201,10 @@ TEST_F(Vxi11Bench, WritesAndReadsAnsweredTooLateAreTriedAgain) {
   }
 }
 
-// Calls bounded at 2 s instead of 25, as discovery bounds them.
-void BoundCalls(Vxi11Link* link) {
-  timeval wait{2, 0};
-  clnt_control(link->client, CLSET_TIMEOUT, reinterpret_cast<char*>(&wait));
-}
-
 TEST_F(Vxi11Bench, AReadNeverAnsweredIsTriedAgainAndTheLinkStaysUsable) {
   REQUIRE_BENCH();
-  Vxi11Link* link = Open(bench::kI3);
+  Vxi11Link* link = OpenWithShortCalls(bench::kI3);
   ASSERT_NE(link, nullptr);
-  BoundCalls(link);
   Knob("i3", "lost_reads", "1");
   const std::string idn = "Tavrin,TVS-8010,TV8010A0003,2.4.1\n";
   EXPECT_EQ(Ask(link, "*IDN?"), idn);
@@ -213,9 +214,8 @@ TEST_F(Vxi11Bench, AReadNeverAnsweredIsTriedAgainAndTheLinkStaysUsable) {
 
 TEST_F(Vxi11Bench, AnInstrumentThatAnswersNothingAfterTheLinkGetsOneAttempt) {
   REQUIRE_BENCH();
-  Vxi11Link* link = Open(bench::kI3);
+  Vxi11Link* link = OpenWithShortCalls(bench::kI3);
   ASSERT_NE(link, nullptr);
-  BoundCalls(link);
   Knob("i3", "vxi", "stall_after_link");
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Ask(link, "*IDN?"), "error -50");

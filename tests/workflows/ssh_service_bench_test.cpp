@@ -78,6 +78,17 @@ bool LogsInBy(const char* address, const char* password, const char* method) {
   return std::system(line.c_str()) == 0;
 }
 
+// What the operator sees when the connect to i4 fails as it does for an
+// instrument that cannot be reached.
+void ExpectTheConnectToI4Failed(WorkflowHarness& harness) {
+  EXPECT_EQ(harness.controller.familyCode, 0);
+  EXPECT_EQ(harness.view.statuses, (Texts{"Connecting...", "Connecting...", "Connection failed."}));
+  EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.14)...",
+                                   "connection to the ip (198.18.0.14) failed, please check the ip address."}));
+  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
+  EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
+}
+
 }  // namespace
 
 TEST(SshServiceBench, APortThatNeverSpeaksSshEndsTheConnectAsAnUnreachableInstrumentDoes) {
@@ -92,13 +103,8 @@ TEST(SshServiceBench, APortThatNeverSpeaksSshEndsTheConnectAsAnUnreachableInstru
   RecordProperty("seconds", took);
 
   EXPECT_LT(took, kTarpitBoundSeconds);
-  EXPECT_EQ(harness.controller.familyCode, 0);
   EXPECT_TRUE(harness.controller.password.empty());
-  EXPECT_EQ(harness.view.statuses, (Texts{"Connecting...", "Connecting...", "Connection failed."}));
-  EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.14)...",
-                                   "connection to the ip (198.18.0.14) failed, please check the ip address."}));
-  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
-  EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
+  ExpectTheConnectToI4Failed(harness);
   EXPECT_FALSE(wfbench::FileExists(KnownHostsPath())) << "no host key was ever seen";
 }
 
@@ -114,12 +120,7 @@ TEST(SshServiceBench, ACommandTheInstrumentRefusesEndsTheConnectWithoutWaiting) 
   RecordProperty("seconds", took);
 
   EXPECT_LT(took, kRefusedCommandBoundSeconds);
-  EXPECT_EQ(harness.controller.familyCode, 0);
-  EXPECT_EQ(harness.view.statuses, (Texts{"Connecting...", "Connecting...", "Connection failed."}));
-  EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.14)...",
-                                   "connection to the ip (198.18.0.14) failed, please check the ip address."}));
-  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
-  EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
+  ExpectTheConnectToI4Failed(harness);
   // The login itself went through, so the instrument's host key is known.
   EXPECT_TRUE(wfbench::FileExists(KnownHostsPath()));
 }
