@@ -11,7 +11,7 @@ BIN=$BUILD/bin
 DRIVERS=$BUILD/benchmarks
 WORK=$BUILD/benchmarks/work
 BENCH=$ROOT_DIR/bench/bench
-OPNS_PATH=/run/netns/tvbench
+OPNS_PATH=/run/netns/${TVBENCH_NAME:-tvbench}
 
 # The instrument the network rows use: i3 (family kfw), which the others'
 # tests touch least. Traffic stays inside the bench's 198.18.0.0/15.

@@ -23,7 +23,7 @@ BUILD=${BUILD:-build}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 BIN=$BUILD/bin
 BENCH=$ROOT/bench/bench
-OPERATOR_NAMESPACE=/run/netns/tvbench
+OPERATOR_NAMESPACE=/run/netns/${TVBENCH_NAME:-tvbench}
 
 say() { echo "demo: $*"; }
 fail() { echo "demo: $*" >&2; exit 1; }

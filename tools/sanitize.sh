@@ -21,6 +21,7 @@ case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 JOBS=${JOBS:-2}
 BENCH=$ROOT/bench/bench
 REPORTS=$BUILD/sanitizer-reports
+OPNS_PATH=/run/netns/${TVBENCH_NAME:-tvbench}
 
 say() { echo "sanitize: $*"; }
 fail() { echo "sanitize: $*" >&2; exit 1; }
@@ -38,11 +39,11 @@ rm -rf "$REPORTS"
 mkdir -p "$REPORTS"
 
 bench_was_up=0
-[ -e /run/netns/tvbench ] && bench_was_up=1
+[ -e "$OPNS_PATH" ] && bench_was_up=1
 finish() {
   # The bench's own clean-up is left out of the ctest run below, so that
   # the instruments' server logs can still be read; it happens here.
-  if [ "$bench_was_up" -eq 0 ] && [ -e /run/netns/tvbench ]; then
+  if [ "$bench_was_up" -eq 0 ] && [ -e "$OPNS_PATH" ]; then
     "$BENCH" down --if-root >/dev/null || true
   fi
 }
@@ -80,7 +81,7 @@ set -e
 
 # Reports of the programs the tests ran, and of the instruments' servers,
 # which write into their own overlay of the file system.
-mapfile -t found < <(find "$REPORTS" "$ROOT"/bench/state/*/upper"$TVBENCH_SANITIZER_LOGS" -type f 2>/dev/null)
+mapfile -t found < <(find "$REPORTS" "$("$BENCH" state-dir)"/*/upper"$TVBENCH_SANITIZER_LOGS" -type f 2>/dev/null)
 for report in "${found[@]}"; do
   echo "=== $report" >&2
   head -60 "$report" >&2

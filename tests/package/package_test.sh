@@ -107,7 +107,7 @@ done
 sleep 12
 kill $pid; wait $pid
 WINDOW
-sshd_log=$src/bench/state/i1/ctl/sshd.log
+sshd_log=$("$src/bench/bench" state-dir)/i1/ctl/sshd.log
 logins=$(grep -c Accepted "$sshd_log" || true)
 as_user env LOG="$state/TavrinOperator.log" xvfb-run -a -s "-screen 0 1024x768x24" \
   bash "$scratch/window.sh" >"$out" 2>&1 || true
