@@ -373,6 +373,27 @@ TEST(ConsoleBench, WriteFailureIsReportedAsErrorSeventeen) {
   EXPECT_EQ(Quit(term), 0);
 }
 
+TEST(ConsoleBench, WhileTheInstrumentIsAwayEachLineFailsAloudAndAnswersComeBackWithIt) {
+  REQUIRE_BENCH();
+  PtySession term({"rip=198.18.0.13"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  {
+    // The first line loses the link; every line after it tries to open it
+    // again, and fails while no VXI-11 server is there.
+    Knobs knobs("i3", "vxi=off", "vxi=on");
+    for (const char* line : {"*CLS", "*RST"}) {
+      term.Type(line);
+      EXPECT_TRUE(term.Expect(line + std::string("\n17: IO write error\n") + kPrompt, 30))
+          << term.Output();
+    }
+    term.Type("*IDN?");
+    EXPECT_TRUE(term.Expect("*IDN?\n*ESR? -> " + std::string(kPrompt), 30)) << term.Output();
+  }
+  term.Type("*IDN?");
+  EXPECT_TRUE(term.Expect("*IDN?\n" + LxiIdn(bench::kI3) + kPrompt, 30)) << term.Output();
+  EXPECT_EQ(Quit(term), 0);
+}
+
 // True when the namespace has no route to `address`: a connect there
 // fails at once without sending anything.
 bool Unroutable(const char* address) {
