@@ -176,8 +176,9 @@ int run_console(int argc, const char* const* argv) {
   // A connection the instrument closed must fail a call, not end the console.
   signal(SIGPIPE, SIG_IGN);
   OptionTable table;
-  parse_options(argc, argv, table);
-  if (!check_options(table)) return 1;
+  UnusedArguments unused = parse_options(argc, argv, table);
+  StartCheck start = check_options(table, unused);
+  if (start != StartCheck::Connect) return start == StartCheck::Help ? 0 : 1;
   print_attempt(option_value(table, "rip"));
   input_open();
   QueryMethod method = query_stb_poll;
