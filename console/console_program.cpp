@@ -65,10 +65,10 @@ std::string lowercase(std::string text) {
 
 // After a call that got no reply the link is opened again, quietly, before
 // the next line goes out; otherwise every later call would time out too.
+// While the instrument is away each line tries again.
 void restore_link() {
   if (!g_link.outOfStep || g_table == nullptr) return;
-  if (link_open(g_link, g_link.host.c_str(), "inst0") > 0 && method_is_srq(*g_table))
-    open_srq_channel(*g_table);
+  if (link_reopen(g_link) > 0 && method_is_srq(*g_table)) open_srq_channel(*g_table);
 }
 
 void run_query_line(QueryMethod method, const std::string& line) {
@@ -176,8 +176,9 @@ int run_console(int argc, const char* const* argv) {
   // A connection the instrument closed must fail a call, not end the console.
   signal(SIGPIPE, SIG_IGN);
   OptionTable table;
-  parse_options(argc, argv, table);
-  if (!check_options(table)) return 1;
+  UnusedArguments unused = parse_options(argc, argv, table);
+  StartCheck start = check_options(table, unused);
+  if (start != StartCheck::Connect) return start == StartCheck::Help ? 0 : 1;
   print_attempt(option_value(table, "rip"));
   input_open();
   QueryMethod method = query_stb_poll;

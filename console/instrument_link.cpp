@@ -76,11 +76,26 @@ void release_clients(InstrumentLink& link) {
   link = InstrumentLink();
 }
 
+// What a call returns without a core client: nothing to call (0), or,
+// after a lost link that could not be opened again, error 17.
+int no_link(const InstrumentLink& link) { return link.outOfStep ? -kIoError : 0; }
+
 }  // namespace
 
 int link_lost(InstrumentLink& link) {
   link.outOfStep = true;
   return -kIoError;
+}
+
+int link_reopen(InstrumentLink& link) {
+  if (!link.outOfStep) return 1;
+  std::string host = link.host;
+  int rc = link_open(link, host.c_str(), "inst0");
+  if (rc > 0) return rc;
+  release_clients(link);  // a half-made link has no usable lid
+  link.host = host;
+  link.outOfStep = true;
+  return rc;
 }
 
 int link_open(InstrumentLink& link, const char* host, const char* device) {
@@ -105,7 +120,7 @@ int link_open(InstrumentLink& link, const char* host, const char* device) {
 }
 
 int link_write(InstrumentLink& link, const char* data, long length, bool wait_lock, bool end) {
-  if (link.core == nullptr) return 0;
+  if (link.core == nullptr) return no_link(link);
   if (length < 0) length = static_cast<long>(std::strlen(data));
   Device_WriteParms parms{};
   parms.lid = link.lid;
@@ -129,7 +144,7 @@ void append_chunk(ReplyCursor& cursor, const char* chunk, std::size_t length) {
 
 int link_read(InstrumentLink& link, char* buffer, std::size_t capacity, bool wait_lock,
               bool use_term_char, char term_char, long* reason) {
-  if (link.core == nullptr) return 0;
+  if (link.core == nullptr) return no_link(link);
   long flags = (wait_lock ? kFlagWaitLock : 0) | (use_term_char ? kFlagTermChar : 0);
   char chunk[kChunkSize];
   ReplyCursor cursor{buffer, capacity, capacity};
@@ -145,7 +160,7 @@ int link_read(InstrumentLink& link, char* buffer, std::size_t capacity, bool wai
 }
 
 int link_read_stb(InstrumentLink& link, bool wait_lock) {
-  if (link.core == nullptr) return 0;
+  if (link.core == nullptr) return no_link(link);
   Device_GenericParms parms{};
   parms.lid = link.lid;
   parms.flags = wait_lock ? kFlagWaitLock : 0;

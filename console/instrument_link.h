@@ -16,7 +16,9 @@ struct InstrumentLink {
   std::string host;          // as given to link_open
   // A call on the core channel got no reply. The RPC client still waits
   // for that reply and would take the next one for it, so every later call
-  // would time out: the link must be opened again.
+  // would time out: the link must be opened again. The mark stays until a
+  // reopen succeeds; without a core client every call then fails as one
+  // that got no reply.
   bool outOfStep = false;
 };
 
@@ -30,6 +32,10 @@ int link_open(InstrumentLink& link, const char* host, const char* device);
 // The error of a core-channel call that got no reply (-kIoError); marks
 // the link out of step.
 int link_lost(InstrumentLink& link);
+// Opens a link that is out of step again, to the same host; 1 when the link
+// is usable. A reopen that fails leaves no clients and keeps the mark, so
+// the next line tries again and its calls fail with error 17 meanwhile.
+int link_reopen(InstrumentLink& link);
 // Bytes accepted or minus the error; a negative length means strlen(data).
 int link_write(InstrumentLink& link, const char* data, long length, bool wait_lock, bool end);
 // Buffer bytes consumed or minus the error. `buffer` must hold capacity bytes.

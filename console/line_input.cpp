@@ -1,6 +1,8 @@
 #include "console/line_input.h"
 
+#include <fcntl.h>
 #include <histedit.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,24 +100,64 @@ bool make_directories(const std::string& path) {
   }
 }
 
-// Written whole beside the file and renamed over it, so that a console that
-// ends half-way through never leaves a cut history.
-void save_history() {
-  std::string path = history_path();
-  if (path.empty() || !make_directories(path.substr(0, path.rfind('/')))) return;
+// Held while the history file is read and replaced, so that two consoles
+// saving at once each keep the other's lines. The file itself is replaced by
+// a rename and cannot carry the lock. Waits a little at most: a line missing
+// from the file is better than a console that hangs.
+int lock_history(const std::string& path) {
+  int fd = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return -1;
+  for (int tries = 0; tries < 200; ++tries) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    usleep(10000);
+  }
+  close(fd);
+  return -1;
+}
+
+// Writes `lines` whole beside the file and renames it over the file, so
+// that a console that ends half-way through never leaves a cut history.
+bool write_history(History* lines, const std::string& path) {
   std::string temp = path + ".XXXXXX";
   int fd = mkstemp(temp.data());
-  if (fd < 0) return;
+  if (fd < 0) return false;
   std::FILE* file = fdopen(fd, "w");
   if (file == nullptr) {
     close(fd);
     unlink(temp.c_str());
-    return;
+    return false;
   }
   HistEvent event;
-  bool written = history(g_history, &event, H_SAVE_FP, file) >= 0;
+  bool written = history(lines, &event, H_SAVE_FP, file) >= 0;
   written = std::fclose(file) == 0 && written;
-  if (!written || std::rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
+  if (written && std::rename(temp.c_str(), path.c_str()) == 0) return true;
+  unlink(temp.c_str());
+  return false;
+}
+
+History* new_history() {
+  History* lines = history_init();
+  HistEvent event;
+  history(lines, &event, H_SETSIZE, kHistoryLines);
+  history(lines, &event, H_SETUNIQUE, 1);
+  return lines;
+}
+
+// Adds `line` to what the file holds now, which may include lines another
+// console saved since this one started.
+void save_history(const std::string& line) {
+  std::string path = history_path();
+  if (path.empty() || !make_directories(path.substr(0, path.rfind('/')))) return;
+  int lock = lock_history(path);
+  if (lock < 0) return;
+  History* merged = new_history();
+  HistEvent event;
+  history(merged, &event, H_LOAD, path.c_str());  // none yet is fine
+  history(merged, &event, H_ENTER, line.c_str());
+  write_history(merged, path);
+  history_end(merged);
+  close(lock);
 }
 
 }  // namespace
@@ -123,10 +165,8 @@ void save_history() {
 void input_open() {
   if (g_editor != nullptr || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return;
   std::setlocale(LC_CTYPE, "");  // typed multi-byte characters edit as one
-  g_history = history_init();
+  g_history = new_history();
   HistEvent event;
-  history(g_history, &event, H_SETSIZE, kHistoryLines);
-  history(g_history, &event, H_SETUNIQUE, 1);
   std::string path = history_path();
   if (!path.empty()) history(g_history, &event, H_LOAD, path.c_str());
   g_editor = el_init("benchterm", stdin, stdout, stderr);
@@ -176,7 +216,7 @@ void input_remember(const std::string& line) {
   if (g_history == nullptr) return;
   HistEvent event;
   history(g_history, &event, H_ENTER, line.c_str());
-  save_history();
+  save_history(line);
 }
 
 std::string history_path() {

@@ -29,7 +29,8 @@ void input_ungetc(int c);
 // and redraws.
 LineRead input_read_line(const char* prompt, std::string& line);
 
-// Adds a line to the history and saves the history file.
+// Adds a line to the history and to the history file, which keeps the lines
+// other consoles saved there meanwhile.
 void input_remember(const std::string& line);
 
 // $XDG_STATE_HOME/benchterm/history, or ~/.local/state/benchterm/history when

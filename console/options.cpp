@@ -22,42 +22,54 @@ std::string lowercase(const char* text) {
   return copy;
 }
 
-void apply_argument(const std::string& arg, OptionTable& table) {
+bool is_help_word(const std::string& word) {
+  return word == "-help" || word == "--help" || word == "-h";
+}
+
+// False when the argument sets no option.
+bool apply_argument(const std::string& arg, OptionTable& table) {
   std::string::size_type eq = arg.find('=');
   if (eq == std::string::npos) {
     table.emplace(arg, std::string());  // a bare word never replaces a value
-    return;
+    return is_help_word(arg);
   }
   auto it = table.find(arg.substr(0, eq));
-  if (it != table.end()) it->second = arg.substr(eq + 1);
+  if (it == table.end()) return false;
+  it->second = arg.substr(eq + 1);
+  return true;
 }
 
 }  // namespace
 
-void parse_options(int argc, const char* const* argv, OptionTable& table) {
+UnusedArguments parse_options(int argc, const char* const* argv, OptionTable& table) {
   table["lip"] = "";  // the address the instrument reaches us at, once linked
   table["rip"] = kDefaultInstrumentAddress;
   table["method"] = "3";
   table["mode"] = "1";
   table["sleep"] = "1";
-  for (int i = 1; i < argc; ++i) apply_argument(lowercase(argv[i]), table);
+  UnusedArguments unused;
+  for (int i = 1; i < argc; ++i)
+    if (!apply_argument(lowercase(argv[i]), table)) unused.push_back(argv[i]);
   sleepFlag = read_int(table["sleep"]) != 0;
+  return unused;
 }
 
-bool check_options(const OptionTable& table, std::FILE* out) {
-  bool ok = true;
-  if (table.count("-help") != 0) {
+StartCheck check_options(const OptionTable& table, const UnusedArguments& unused,
+                         std::FILE* out) {
+  bool refused = table.count("-help") != 0 || !unused.empty();
+  bool help = table.count("--help") != 0 || table.count("-h") != 0;
+  if (refused || help) {
     std::fputs(kUsage, out);
     std::fputs("\n", out);
-    ok = false;
   }
   if (option_value(table, "rip").empty()) {
     std::fputs("Please enter the IP address of the server as an argument.\n", out);
     std::fputs("Use -help for more information.\n", out);
-    ok = false;
+    refused = true;
   }
   std::fflush(out);
-  return ok;
+  if (refused) return StartCheck::Refused;
+  return help ? StartCheck::Help : StartCheck::Connect;
 }
 
 std::string option_value(const OptionTable& table, const std::string& key) {

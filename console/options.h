@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace console {
 
@@ -17,11 +18,23 @@ constexpr const char* kDefaultInstrumentAddress = "192.168.1.100";
 // Non-zero "sleep": pause 1 ms before every polling retry.
 extern bool sleepFlag;
 
-// Inserts the defaults, then applies argv[1..argc-1]; sets sleepFlag.
-void parse_options(int argc, const char* const* argv, OptionTable& table);
+// Arguments that set no option: bare words other than the help words
+// "-help", "--help" and "-h", and key=value arguments whose key is unknown.
+using UnusedArguments = std::vector<std::string>;
 
-// Prints the usage or refusal texts to `out`; false means end with status 1.
-bool check_options(const OptionTable& table, std::FILE* out = stdout);
+// Inserts the defaults, then applies argv[1..argc-1]; sets sleepFlag.
+// Returns the arguments it could not use, as given.
+UnusedArguments parse_options(int argc, const char* const* argv, OptionTable& table);
+
+// What the start check decides: connect; end with status 0 after the usage
+// ("--help", "-h"); or end with status 1 (refused).
+enum class StartCheck { Connect, Help, Refused };
+
+// Prints the usage or refusal texts to `out`. A word that sets no option
+// could be a mistyped address, so the console does not go on with the
+// default one.
+StartCheck check_options(const OptionTable& table, const UnusedArguments& unused,
+                         std::FILE* out = stdout);
 
 // The value of `key`, or an empty text when the table lacks it.
 std::string option_value(const OptionTable& table, const std::string& key);

@@ -34,11 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   argv.push_back(nullptr);
 
   console::OptionTable table;
-  console::parse_options(static_cast<int>(arguments.size()), argv.data(), table);
+  const console::UnusedArguments unused =
+      console::parse_options(static_cast<int>(arguments.size()), argv.data(), table);
   static std::FILE* sink = std::fopen("/dev/null", "w");
-  const bool starts = console::check_options(table, sink);
-  // The console starts only with an address to connect to and no -help.
-  if (starts) FUZZ_CHECK(!console::option_value(table, "rip").empty() && table.count("-help") == 0);
+  const bool starts = console::check_options(table, unused, sink) == console::StartCheck::Connect;
+  // The console starts only with an address to connect to and with every
+  // argument an option: the table holds the five options and nothing else.
+  if (starts)
+    FUZZ_CHECK(!console::option_value(table, "rip").empty() && unused.empty() && table.size() == 5);
   for (const auto& option : table) {
     // Values are plain text up to their first NUL: the C library agrees.
     FUZZ_CHECK(console::read_int(option.second) == ReferenceInt(option.second));

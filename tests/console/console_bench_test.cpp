@@ -301,6 +301,26 @@ TEST(ConsoleBench, AQueryTypedInOneRunIsOneUpArrowAwayInTheNext) {
   EXPECT_EQ(Quit(term), 0);
 }
 
+TEST(ConsoleBench, TwoConsolesAtOnceKeepEachOthersLines) {
+  REQUIRE_BENCH();
+  PtySession first({"rip=198.18.0.12"});
+  PtySession second({"rip=198.18.0.12"});
+  ASSERT_TRUE(first.Expect(kPrompt));
+  ASSERT_TRUE(second.Expect(kPrompt));
+  ASSERT_TRUE(TypeEach(first, {":TEST:REPLY? 1"}));
+  ASSERT_TRUE(TypeEach(second, {":TEST:REPLY? 2"}));
+  ASSERT_TRUE(TypeEach(first, {":TEST:REPLY? 3"}));
+  EXPECT_EQ(Quit(first), 0);
+  EXPECT_EQ(Quit(second), 0);
+  // Two lines up in a third console: the second console's line, between the
+  // first console's two.
+  PtySession third({"rip=198.18.0.12"});
+  ASSERT_TRUE(third.Expect(kPrompt));
+  third.Type("\033[A\033[A");
+  EXPECT_TRUE(third.Expect("\n01\n" + std::string(kPrompt))) << third.Output();
+  EXPECT_EQ(Quit(third), 0);
+}
+
 TEST(ConsoleBench, PromptLoopAndOtherInstrumentOnATerminal) {
   REQUIRE_BENCH();
   PtySession term({"rip=198.18.0.12"});
@@ -370,6 +390,27 @@ TEST(ConsoleBench, WriteFailureIsReportedAsErrorSeventeen) {
     EXPECT_TRUE(term.Expect("*RST\n17: IO write error\n" + std::string(kPrompt), 60))
         << term.Output();
   }
+  EXPECT_EQ(Quit(term), 0);
+}
+
+TEST(ConsoleBench, WhileTheInstrumentIsAwayEachLineFailsAloudAndAnswersComeBackWithIt) {
+  REQUIRE_BENCH();
+  PtySession term({"rip=198.18.0.13"});
+  ASSERT_TRUE(term.Expect(kPrompt));
+  {
+    // The first line loses the link; every line after it tries to open it
+    // again, and fails while no VXI-11 server is there.
+    Knobs knobs("i3", "vxi=off", "vxi=on");
+    for (const char* line : {"*CLS", "*RST"}) {
+      term.Type(line);
+      EXPECT_TRUE(term.Expect(line + std::string("\n17: IO write error\n") + kPrompt, 30))
+          << term.Output();
+    }
+    term.Type("*IDN?");
+    EXPECT_TRUE(term.Expect("*IDN?\n*ESR? -> " + std::string(kPrompt), 30)) << term.Output();
+  }
+  term.Type("*IDN?");
+  EXPECT_TRUE(term.Expect("*IDN?\n" + LxiIdn(bench::kI3) + kPrompt, 30)) << term.Output();
   EXPECT_EQ(Quit(term), 0);
 }
 

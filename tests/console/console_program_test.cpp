@@ -63,5 +63,26 @@ TEST(ProgramRefusal, HelpAndEmptyAddressEndWithStatusOne) {
   }
 }
 
+// Every case names a loopback address, so that even a console that went on
+// would reach nothing beyond this computer.
+TEST(ProgramRefusal, UnknownWordsEndWithStatusOneAndHelpWordsWithZero) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {{"rip=127.0.0.1", "foo"}, 1},
+      {{"rpi=10.1.2.3", "rip=127.0.0.1"}, 1},
+      {{"rip=127.0.0.1", "--help"}, 0},
+      {{"-h", "rip=127.0.0.1"}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    console_test::PipedRun run = console_test::RunPiped(c.args, "");
+    EXPECT_EQ(run.out, kUsageText);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, c.status);
+  }
+}
+
 }  // namespace
 }  // namespace console

@@ -11,25 +11,33 @@
 namespace console {
 namespace {
 
-OptionTable Parse(std::vector<const char*> args) {
+OptionTable Parse(std::vector<const char*> args, UnusedArguments* unused = nullptr) {
   args.insert(args.begin(), "benchterm");
   OptionTable table;
-  parse_options(static_cast<int>(args.size()), args.data(), table);
+  UnusedArguments rest = parse_options(static_cast<int>(args.size()), args.data(), table);
+  if (unused != nullptr) *unused = rest;
   return table;
 }
 
-// What check_options prints, and its verdict.
-std::pair<std::string, bool> Check(const OptionTable& table) {
+// What the start check prints for these arguments, and its verdict.
+std::pair<std::string, StartCheck> Start(const std::vector<const char*>& args) {
+  UnusedArguments unused;
+  OptionTable table = Parse(args, &unused);
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
-  bool ok = check_options(table, out);
+  StartCheck verdict = check_options(table, unused, out);
   std::fclose(out);
   std::string printed(text, size);
   std::free(text);
-  return {printed, ok};
+  return {printed, verdict};
 }
 
+const char kUsage[] =
+    " benchterm <rip=...> [options]\n rip\t\tthe server's ip address.\n"
+    " q\t\t\texit this console\n -help print this information.\n\n";
+const char kNoAddress[] =
+    "Please enter the IP address of the server as an argument.\nUse -help for more information.\n";
 
 TEST(Options, DefaultsWithoutArguments) {
   OptionTable table = Parse({});
@@ -39,7 +47,7 @@ TEST(Options, DefaultsWithoutArguments) {
                                 {"mode", "1"},
                                 {"sleep", "1"}}));
   EXPECT_TRUE(sleepFlag);
-  EXPECT_EQ(Check(table), std::make_pair(std::string(), true));
+  EXPECT_EQ(Start({}), std::make_pair(std::string(), StartCheck::Connect));
 }
 
 TEST(Options, KeysAndValuesAreLowercasedAndLaterArgumentsWin) {
@@ -57,7 +65,35 @@ TEST(Options, UnknownKeysAreIgnoredAndBareWordsNeverReplaceValues) {
   EXPECT_EQ(words["rip"], kDefaultInstrumentAddress);
   EXPECT_EQ(words.count("q"), 1u);
   EXPECT_EQ(words.count("foo"), 1u);
-  EXPECT_EQ(Check(words).second, true);
+}
+
+// A word that sets no option could be a mistyped address: the console shows
+// the usage instead of connecting to the default address.
+TEST(Options, WordsThatSetNoOptionAreRefusedAndHelpWordsEndWell) {
+  const struct {
+    std::vector<const char*> args;
+    StartCheck verdict;
+    std::string printed;
+  } cases[] = {
+      {{"foo"}, StartCheck::Refused, kUsage},
+      {{"rip"}, StartCheck::Refused, kUsage},
+      {{"RPI=10.1.2.3"}, StartCheck::Refused, kUsage},
+      {{"-help=1"}, StartCheck::Refused, kUsage},
+      {{"rip=10.1.2.3", "q"}, StartCheck::Refused, kUsage},
+      {{"--help", "-help"}, StartCheck::Refused, kUsage},
+      {{"--help", "rip="}, StartCheck::Refused, std::string(kUsage) + kNoAddress},
+      {{"--help"}, StartCheck::Help, kUsage},
+      {{"-H", "rip=10.1.2.3"}, StartCheck::Help, kUsage},
+      {{"rip=10.1.2.3", "method=2", "lip=", "mode=0", "sleep=0"}, StartCheck::Connect, ""},
+  };
+  for (const auto& c : cases) {
+    std::string args;
+    for (const char* arg : c.args) args += std::string(" ") + arg;
+    EXPECT_EQ(Start(c.args), std::make_pair(c.printed, c.verdict)) << args;
+  }
+  UnusedArguments unused;
+  Parse({"Foo", "rip=10.1.2.3", "-h", "RPI=x"}, &unused);
+  EXPECT_EQ(unused, (UnusedArguments{"Foo", "RPI=x"}));
 }
 
 TEST(Options, SleepZeroTurnsPausesOff) {
