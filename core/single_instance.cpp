@@ -16,12 +16,6 @@ namespace {
 // The one request a later start sends.
 constexpr char kRaiseRequest = 'R';
 
-std::string DefaultDirectory() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') return runtime;
-  return PrivateDirectory("/tmp");
-}
-
 // Only a directory of this user's that no one else may write to or enter
 // keeps another user from taking the lock first. The name itself must be
 // that directory: a symbolic link in a shared /tmp could be turned to
@@ -30,6 +24,24 @@ bool IsPrivateDirectory(const std::string& directory) {
   struct stat status {};
   return ::lstat(directory.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
          status.st_uid == ::getuid() && (status.st_mode & 077) == 0;
+}
+
+// A trailing '/' would make lstat follow a symbolic link.
+std::string WithoutTrailingSlashes(std::string directory) {
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory;
+}
+
+// A runtime directory that is not the user's own (root's shell under
+// `sudo -E`, `su` without a login) is another user's lock place: the
+// private one under /tmp serves instead, so one window per user still holds.
+std::string DefaultDirectory() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') {
+    const std::string directory = WithoutTrailingSlashes(runtime);
+    if (IsPrivateDirectory(directory)) return directory;
+  }
+  return PrivateDirectory("/tmp");
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -51,7 +63,7 @@ std::string PrivateDirectory(const std::string& parent) {
 
 SingleInstance::SingleInstance(std::string directory) {
   if (directory.empty()) directory = DefaultDirectory();
-  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  directory = WithoutTrailingSlashes(directory);
   directory_ = directory;
   const std::string stem = directory + "/TavrinOperator-" + std::to_string(::getuid());
   lockPath_ = stem + ".lock";

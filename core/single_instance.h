@@ -14,8 +14,8 @@ std::string PrivateDirectory(const std::string& parent);
 class SingleInstance {
  public:
   // The lock and the socket live in `directory`, which must be the user's
-  // own directory, closed to everyone else; empty means $XDG_RUNTIME_DIR,
-  // or PrivateDirectory("/tmp") when that is not set.
+  // own directory, closed to everyone else; empty means $XDG_RUNTIME_DIR
+  // when it is such a directory, or else PrivateDirectory("/tmp").
   explicit SingleInstance(std::string directory = std::string());
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;

@@ -20,6 +20,9 @@ constexpr rpcprog_t kCoreProgram = 0x0607AF;
 constexpr rpcvers_t kCoreVersion = 1;
 constexpr std::size_t kRequestSize = 1400;
 constexpr std::size_t kReceiveSize = 8800;
+// Datagrams read at one call: a flood arriving as fast as it is read must
+// not keep the caller from its clock.
+constexpr int kReadsPerCall = 512;
 
 void Complain(const char* what) { std::fprintf(stderr, "%s: %s\n", what, std::strerror(errno)); }
 
@@ -76,23 +79,24 @@ bool BroadcastPass::Start(const std::string& localAddress) {
 
 int BroadcastPass::ReadReplies(std::vector<sockaddr_in>& responders) {
   std::vector<char> reply(kReceiveSize);
-  int datagrams = 0;
-  for (;;) {
+  int replies = 0;
+  for (int reads = 0; reads < kReadsPerCall; ++reads) {
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
     ssize_t got = recvfrom(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
                            &fromLength);
     if (got < 0) {
       if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return datagrams;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return replies;
       Complain("Cannot receive reply to broadcast");
       return -1;
     }
-    ++datagrams;
     unsigned long port = 0;
     if (got < 4 || !DecodePortmapReply(reply.data(), static_cast<std::size_t>(got), xid_, &port))
       continue;
     from.sin_port = htons(static_cast<std::uint16_t>(port));
     responders.push_back(from);
+    ++replies;
   }
+  return replies;
 }

@@ -20,8 +20,9 @@ class BroadcastPass {
   bool Start(const std::string& localAddress);
   int fd() const { return fd_; }
   // Reads every datagram waiting and appends each responder that reports
-  // a port: its address, with that port. Returns the number of datagrams
-  // read, -1 when receiving failed (the pass then ends).
+  // a port: its address, with that port. Anything else that arrived (junk,
+  // another call's reply) is read and dropped. Returns the number of
+  // responders appended, -1 when receiving failed (the pass then ends).
   int ReadReplies(std::vector<sockaddr_in>& responders);
   void Close();
 

@@ -35,6 +35,15 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxLocalAddresses = 255;
 constexpr std::size_t kAddressChars = 19;
 constexpr auto kSilence = std::chrono::milliseconds(1000);
+// A pass's whole life, however its replies come. A portmapper answers from
+// its table at once, so every genuine reply to the one request arrives
+// within a fraction of a second, and the second of silence is already the
+// allowance for a slow host. Replies still coming after five seconds are a
+// replay or a flood, not answers: five seconds still hears a chain of slow
+// hosts, each up to a second behind the last, and keeps a discovery (this
+// plus one identification's bound) inside the reboot wait's 15 s between
+// searches.
+constexpr auto kPassLimit = std::chrono::milliseconds(5000);
 // A healthy instrument answers "*IDN?" in milliseconds.
 constexpr auto kIdentifyLimit = std::chrono::milliseconds(5000);
 constexpr std::size_t kIdentifyingThreads = 16;
@@ -45,9 +54,6 @@ constexpr int kTickMs = 50;
 std::atomic<bool> g_stop{false};
 // Set by begin_discovery: the next discovery keeps the stop flag as it is.
 std::atomic<bool> g_begun{false};
-// The identifications of the running discovery, for stop_discovery.
-std::mutex g_poolMutex;
-IdentificationPool* g_pool = nullptr;
 
 std::mutex g_listMutex;
 std::vector<InstrumentInfo> g_discovered;
@@ -83,26 +89,11 @@ std::string AddressText(const sockaddr_in& address) {
   return text;
 }
 
-// Makes the pool reachable by stop_discovery while it exists.
-class PoolRegistration {
- public:
-  explicit PoolRegistration(IdentificationPool& pool) {
-    std::lock_guard<std::mutex> guard(g_poolMutex);
-    g_pool = &pool;
-    if (g_stop.load()) pool.CutAll();  // a stop that came before this
-  }
-  ~PoolRegistration() {
-    std::lock_guard<std::mutex> guard(g_poolMutex);
-    g_pool = nullptr;
-  }
-  PoolRegistration(const PoolRegistration&) = delete;
-  PoolRegistration& operator=(const PoolRegistration&) = delete;
-};
-
 // The broadcast passes of one discovery, one per local address, run side
-// by side; each ends after a second without a reply.
+// by side; each ends after a second without a reply, or at its limit.
 struct RunningPass {
   BroadcastPass socket;
+  Clock::time_point started;
   Clock::time_point lastHeard;
   bool ended = false;
 };
@@ -113,21 +104,23 @@ class DiscoveryRun {
       : collector_(collector),
         listing_(NetworksOf(locals)),
         pool_(kIdentifyingThreads, kIdentifyLimit),
-        registration_(pool_),
         passes_(locals.size()) {
     for (std::size_t i = 0; i < locals.size(); ++i) {
-      passes_[i].lastHeard = Clock::now();
+      passes_[i].started = passes_[i].lastHeard = Clock::now();
       if (!passes_[i].socket.Start(locals[i].text)) EndPass(i);
     }
   }
 
+  // On a stop no further reply is taken and no identification starts; the
+  // ones under way end within their bound and are listed.
   void Run() {
-    while (!g_stop.load()) {
-      EndSilentPasses();
+    for (;;) {
+      if (!stopped_ && g_stop.load()) Stop();
+      EndQuietPasses();
       WaitForReplies();
       TakeIdentifications();
       pool_.CutOverdue();
-      listing_.Deliver(collector_, [] { return g_stop.load(); });
+      listing_.Deliver(collector_);
       if (listing_.Complete()) break;
     }
   }
@@ -139,16 +132,26 @@ class DiscoveryRun {
     return networks;
   }
 
+  void Stop() {
+    stopped_ = true;
+    for (std::size_t i = 0; i < passes_.size(); ++i) {
+      if (!passes_[i].ended) EndPass(i);
+    }
+    pool_.DropWaiting();
+  }
+
   void EndPass(std::size_t i) {
     passes_[i].ended = true;
     passes_[i].socket.Close();
     listing_.EndPass(i);
   }
 
-  void EndSilentPasses() {
+  void EndQuietPasses() {
     const Clock::time_point now = Clock::now();
     for (std::size_t i = 0; i < passes_.size(); ++i) {
-      if (!passes_[i].ended && now - passes_[i].lastHeard >= kSilence) EndPass(i);
+      const RunningPass& pass = passes_[i];
+      if (!pass.ended && (now - pass.lastHeard >= kSilence || now - pass.started >= kPassLimit))
+        EndPass(i);
     }
   }
 
@@ -170,24 +173,29 @@ class DiscoveryRun {
     }
   }
 
+  // Only a reply to this pass's request restarts its second of silence.
   void ReadPass(std::size_t i) {
     std::vector<sockaddr_in> responders;
-    int datagrams = passes_[i].socket.ReadReplies(responders);
-    if (datagrams > 0) passes_[i].lastHeard = Clock::now();
+    int replies = passes_[i].socket.ReadReplies(responders);
+    if (replies > 0) passes_[i].lastHeard = Clock::now();
     for (const sockaddr_in& responder : responders) {
       std::string address = AddressText(responder);
       if (listing_.AddReply(i, address)) jobs_.emplace(address, pool_.Submit(responder));
     }
-    if (datagrams < 0) EndPass(i);
+    if (replies < 0) EndPass(i);
   }
 
   void TakeIdentifications() {
     for (auto it = jobs_.begin(); it != jobs_.end();) {
-      if (!pool_.Finished(*it->second)) {
+      const IdentificationPool::Job& job = *it->second;
+      if (!pool_.Finished(job)) {
         ++it;
         continue;
       }
-      listing_.SetIdentified(it->first, it->second->idn);
+      if (job.dropped)
+        listing_.Skip(it->first);
+      else
+        listing_.SetIdentified(it->first, job.idn);
       it = jobs_.erase(it);
     }
   }
@@ -195,9 +203,9 @@ class DiscoveryRun {
   const InstrumentCollector& collector_;
   DiscoveryListing listing_;
   IdentificationPool pool_;
-  PoolRegistration registration_;
   std::vector<RunningPass> passes_;
   std::map<std::string, std::shared_ptr<IdentificationPool::Job>> jobs_;
+  bool stopped_ = false;
 };
 
 }  // namespace
@@ -274,11 +282,7 @@ void discover_instruments(const InstrumentCollector& collector) {
   run.Run();
 }
 
-void stop_discovery() {
-  g_stop = true;
-  std::lock_guard<std::mutex> guard(g_poolMutex);
-  if (g_pool != nullptr) g_pool->CutAll();
-}
+void stop_discovery() { g_stop = true; }
 
 void collect_instrument(const InstrumentInfo& info) {
   std::lock_guard<std::mutex> guard(g_listMutex);

@@ -17,15 +17,17 @@ using InstrumentCollector = std::function<void(const InstrumentInfo&)>;
 
 // One complete discovery; calls the collector per identified responder, on
 // the calling thread, in the order the responders replied. Responders are
-// identified side by side, each within a few seconds.
+// identified side by side, each within 5 s. A pass listens for at most 5 s,
+// and only replies to its request keep it listening.
 void discover_instruments(const InstrumentCollector& collector);
 // Clears the stop flag ahead of a discovery. Called before discoveryActive
 // is set, so that a stop that comes between then and the start of
 // discover_instruments is kept; without it, discover_instruments clears
 // the flag itself.
 void begin_discovery();
-// Safe from any thread, also when no discovery runs. Ends the running
-// discovery, identifications in progress included, within a second.
+// Safe from any thread, also when no discovery runs. The running discovery
+// takes no further reply and starts no further identification; those under
+// way finish, each within its 5 s, and are listed; then it ends.
 void stop_discovery();
 // The program's collector: appends to the discovered list.
 void collect_instrument(const InstrumentInfo& info);

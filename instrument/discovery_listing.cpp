@@ -17,12 +17,17 @@ DiscoveryListing::DiscoveryListing(std::vector<std::uint32_t> passNetworks) {
 bool DiscoveryListing::AddReply(std::size_t pass, const std::string& address) {
   if (pass >= passes_.size() || passes_[pass].ended) return false;
   passes_[pass].replies.push_back(address);
-  return identified_.emplace(address, std::nullopt).second;
+  return identified_.emplace(address, Identity()).second;
 }
 
 void DiscoveryListing::SetIdentified(const std::string& address, const std::string& idn) {
   auto it = identified_.find(address);
-  if (it != identified_.end()) it->second = idn;
+  if (it != identified_.end()) it->second = {Identity::Identified, idn};
+}
+
+void DiscoveryListing::Skip(const std::string& address) {
+  auto it = identified_.find(address);
+  if (it != identified_.end()) it->second = {Identity::Skipped, std::string()};
 }
 
 void DiscoveryListing::EndPass(std::size_t pass) {
@@ -45,7 +50,7 @@ void DiscoveryListing::Take(const std::string& address, std::uint32_t network,
   if (AlreadySeen(address)) return;
   InstrumentInfo instrumentInfo;
   instrumentInfo.ip = address;
-  instrumentInfo.idn = identified_[address].value_or(std::string());
+  instrumentInfo.idn = identified_[address].idn;
   // The first address found stays the one listed.
   if (!ListedElsewhere(instrumentInfo.idn, network)) {
     if (!instrumentInfo.idn.empty()) listedIdn_.emplace(instrumentInfo.idn, network);
@@ -54,10 +59,8 @@ void DiscoveryListing::Take(const std::string& address, std::uint32_t network,
   if (seen_.size() < kMaxSeen) seen_.push_back(address.substr(0, kAddressChars));
 }
 
-void DiscoveryListing::Deliver(const InstrumentCollector& collector,
-                               const std::function<bool()>& stopped) {
-  if (stopped && stopped()) stopped_ = true;
-  while (!stopped_ && current_ < passes_.size()) {
+void DiscoveryListing::Deliver(const InstrumentCollector& collector) {
+  while (current_ < passes_.size()) {
     Pass& pass = passes_[current_];
     if (pass.delivered == pass.replies.size()) {
       if (!pass.ended) return;
@@ -65,11 +68,11 @@ void DiscoveryListing::Deliver(const InstrumentCollector& collector,
       continue;
     }
     const std::string& address = pass.replies[pass.delivered];
-    if (!identified_[address].has_value()) return;
+    const Identity& identity = identified_[address];
+    if (identity.state == Identity::Pending) return;
     ++pass.delivered;
-    Take(address, pass.network, collector);
-    if (stopped && stopped()) stopped_ = true;
+    if (identity.state == Identity::Identified) Take(address, pass.network, collector);
   }
 }
 
-bool DiscoveryListing::Complete() const { return stopped_ || current_ >= passes_.size(); }
+bool DiscoveryListing::Complete() const { return current_ >= passes_.size(); }

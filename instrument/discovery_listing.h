@@ -9,11 +9,11 @@
 //   - An identification text already listed from another local network
 //     is the same instrument answering on two networks: it is not listed
 //     again. Two responders on one network are never merged.
+//   - A responder whose identification never started (a stop came first)
+//     is skipped; every other one is listed, identified or not.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,13 +29,13 @@ class DiscoveryListing {
   bool AddReply(std::size_t pass, const std::string& address);
   // The identification of `address` (empty text when it failed).
   void SetIdentified(const std::string& address, const std::string& idn);
+  // `address` will not be identified: its replies are passed over.
+  void Skip(const std::string& address);
   // No more replies to `pass`.
   void EndPass(std::size_t pass);
-  // Hands every entry that is due to the collector, in order. `stopped`
-  // is asked first and after each entry; once it answers true nothing more
-  // is handed on, now or later.
-  void Deliver(const InstrumentCollector& collector, const std::function<bool()>& stopped);
-  // Every pass ended and every reply handed on (or the listing stopped).
+  // Hands every entry that is due to the collector, in order.
+  void Deliver(const InstrumentCollector& collector);
+  // Every pass ended and every reply handed on or passed over.
   bool Complete() const;
 
  private:
@@ -51,10 +51,15 @@ class DiscoveryListing {
   void Take(const std::string& address, std::uint32_t network,
             const InstrumentCollector& collector);
 
+  // What became of one responder's identification.
+  struct Identity {
+    enum State { Pending, Identified, Skipped } state = Pending;
+    std::string idn;
+  };
+
   std::vector<Pass> passes_;
   std::size_t current_ = 0;
-  bool stopped_ = false;
-  std::map<std::string, std::optional<std::string>> identified_;
+  std::map<std::string, Identity> identified_;
   std::vector<std::string> seen_;
   std::multimap<std::string, std::uint32_t> listedIdn_;
 };

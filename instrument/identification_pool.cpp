@@ -19,6 +19,7 @@ std::shared_ptr<IdentificationPool::Job> IdentificationPool::Submit(const sockad
   std::lock_guard<std::mutex> guard(mutex_);
   if (closing_) {
     job->done = true;
+    job->dropped = true;
     return job;
   }
   queue_.push_back(job);
@@ -45,14 +46,26 @@ void IdentificationPool::CutOverdue() {
   }
 }
 
+void IdentificationPool::DropWaiting() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  DropWaitingLocked();
+}
+
 void IdentificationPool::CutAll() {
   std::lock_guard<std::mutex> guard(mutex_);
-  closing_ = true;
-  for (auto& job : queue_) job->done = true;
-  queue_.clear();
+  DropWaitingLocked();
   for (auto& worker : workers_) {
     if (worker->busy) worker->cut.Cut();
   }
+}
+
+void IdentificationPool::DropWaitingLocked() {
+  closing_ = true;
+  for (auto& job : queue_) {
+    job->done = true;
+    job->dropped = true;
+  }
+  queue_.clear();
   work_.notify_all();
 }
 

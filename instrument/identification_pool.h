@@ -1,6 +1,7 @@
 #pragma once
 // A bounded set of threads that identify discovery responders side by
-// side, each within a time limit, all cut short together on a stop.
+// side, each within a time limit. A stop drops what waits and lets what
+// runs finish within that limit.
 #include <netinet/in.h>
 
 #include <chrono>
@@ -17,11 +18,12 @@
 
 class IdentificationPool {
  public:
-  // What the owner holds for one responder; `done` and `idn` are read
-  // under the pool's guard through Finished().
+  // What the owner holds for one responder; `done`, `dropped` and `idn`
+  // are read under the pool's guard through Finished().
   struct Job {
     sockaddr_in core{};
     bool done = false;
+    bool dropped = false;  // ended without being started
     std::string idn;
   };
 
@@ -34,12 +36,16 @@ class IdentificationPool {
   // Queued in submission order; a thread is added while fewer than the
   // bound run and work waits.
   std::shared_ptr<Job> Submit(const sockaddr_in& core);
-  // True when the job has ended; then `idn` holds its result.
+  // True when the job has ended; then `idn` holds its result, or
+  // `dropped` says it never ran.
   bool Finished(const Job& job) const;
   // Cuts every identification running longer than the limit. The owner
   // calls it now and then: a responder that answers every call slowly
   // would otherwise stretch one identification past it.
   void CutOverdue();
+  // Drops what waits and takes no more work; what runs goes on to its
+  // end, each within the limit.
+  void DropWaiting();
   // Safe from any thread: ends what runs at once and drops what waits.
   void CutAll();
 
@@ -52,6 +58,7 @@ class IdentificationPool {
   };
 
   void Serve(Worker& worker);
+  void DropWaitingLocked();
 
   const std::size_t bound_;
   const std::chrono::milliseconds limit_;

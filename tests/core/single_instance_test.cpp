@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -122,6 +123,44 @@ TEST_F(SingleInstanceTest, PrivateDirectoryIsMadeOrElseRefusedWhenOthersCouldRea
       EXPECT_FALSE(fs::exists(first.LockPath()));
     }
   }
+}
+
+// A runtime directory that is not the user's own (root under `sudo -E`)
+// is left for the private directory under /tmp; the user's own is used.
+TEST_F(SingleInstanceTest, ABorrowedRuntimeDirectoryGivesWayToThePrivateOneInTmp) {
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string savedValue = saved != nullptr ? saved : "";
+  const std::string own = dir_ + "/own";
+  const std::string others = dir_ + "/others";
+  ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(others.c_str(), 0700), 0);
+  // Without the right to give it away, one others may enter stands in.
+  if (::chown(others.c_str(), ::getuid() + 1, ::getgid()) != 0) ::chmod(others.c_str(), 0755);
+  ASSERT_EQ(::symlink(own.c_str(), (dir_ + "/link").c_str()), 0);
+  const std::string tmpLock =
+      PrivateDirectory("/tmp") + "/TavrinOperator-" + std::to_string(::getuid()) + ".lock";
+  const struct {
+    std::string runtime;
+    std::string lockDirectory;
+  } cases[] = {
+      {others, ""},
+      {dir_ + "/link/", ""},
+      {dir_ + "/missing", ""},
+      {own + "/", own},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.runtime);
+    ::setenv("XDG_RUNTIME_DIR", c.runtime.c_str(), 1);
+    const SingleInstance instance;
+    if (c.lockDirectory.empty())
+      EXPECT_EQ(instance.LockPath(), tmpLock);
+    else
+      EXPECT_EQ(fs::path(instance.LockPath()).parent_path(), c.lockDirectory);
+  }
+  if (saved != nullptr)
+    ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+  else
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(SingleInstanceTest, UnusableLockPlaceStillLetsTheProgramStart) {

@@ -15,7 +15,7 @@ constexpr std::uint32_t kNetB = 0x0B;
 
 // One step of a discovery, as the pass loop feeds the listing.
 struct Step {
-  enum Kind { Reply, Identified, EndPass, Stop } kind;
+  enum Kind { Reply, Identified, Skipped, EndPass, Stop } kind;
   std::size_t pass = 0;
   std::string address;
   std::string idn;
@@ -25,7 +25,9 @@ Step Reply(std::size_t pass, const std::string& address) { return {Step::Reply, 
 Step Identified(const std::string& address, const std::string& idn) {
   return {Step::Identified, 0, address, idn};
 }
+Step Skipped(const std::string& address) { return {Step::Skipped, 0, address, ""}; }
 Step End(std::size_t pass) { return {Step::EndPass, pass, "", ""}; }
+// What a stop does to the listing: every pass ends at once.
 Step Stop() { return {Step::Stop, 0, "", ""}; }
 
 struct Case {
@@ -39,7 +41,6 @@ struct Case {
 std::vector<std::string> Feed(const Case& c, std::vector<std::string>* identified) {
   DiscoveryListing listing(c.networks);
   std::vector<std::string> listed;
-  bool stop = false;
   auto collect = [&listed](const InstrumentInfo& info) { listed.push_back(info.ip + " " + info.idn); };
   for (const Step& step : c.steps) {
     switch (step.kind) {
@@ -47,10 +48,13 @@ std::vector<std::string> Feed(const Case& c, std::vector<std::string>* identifie
         if (listing.AddReply(step.pass, step.address)) identified->push_back(step.address);
         break;
       case Step::Identified: listing.SetIdentified(step.address, step.idn); break;
+      case Step::Skipped: listing.Skip(step.address); break;
       case Step::EndPass: listing.EndPass(step.pass); break;
-      case Step::Stop: stop = true; break;
+      case Step::Stop:
+        for (std::size_t pass = 0; pass < c.networks.size(); ++pass) listing.EndPass(pass);
+        break;
     }
-    listing.Deliver(collect, [&stop] { return stop; });
+    listing.Deliver(collect);
   }
   EXPECT_TRUE(listing.Complete()) << c.name;
   return listed;
@@ -107,18 +111,17 @@ std::vector<Case> Cases() {
        {Reply(0, "a1"), Reply(0, "a1"), Reply(1, "a1"), Identified("a1", "X"), End(0), End(1)},
        {"a1 X"},
        {"a1"}},
-      {"AStopListsNothingMoreEvenWhatIsIdentified",
+      {"AStopStillListsWhatWasBeingIdentifiedInReplyOrder",
        {kNetA},
-       {Reply(0, "a1"), Reply(0, "a2"), Identified("a2", "X2"), Stop(), Identified("a1", "X1"),
-        End(0)},
-       {},
+       {Reply(0, "a1"), Reply(0, "a2"), Identified("a2", "X2"), Stop(), Identified("a1", "X1")},
+       {"a1 X1", "a2 X2"},
        {"a1", "a2"}},
-      {"AStopAfterAnEntryKeepsThatEntryOnly",
+      {"AStopTakesNoFurtherReplyAndSkipsWhatNeverStarted",
        {kNetA, kNetB},
-       {Reply(0, "a1"), Reply(0, "a2"), Identified("a1", "X1"), Stop(), Identified("a2", "X2"),
-        Reply(1, "b1"), Identified("b1", "Y"), End(0), End(1)},
-       {"a1 X1"},
-       {"a1", "a2", "b1"}},
+       {Reply(0, "a1"), Reply(0, "a2"), Reply(0, "a3"), Identified("a1", "X1"), Stop(),
+        Skipped("a2"), Reply(1, "b1"), Identified("a3", "X3")},
+       {"a1 X1", "a3 X3"},
+       {"a1", "a2", "a3"}},
       {"RepliesToAnEndedPassAreIgnored",
        {kNetA},
        {Reply(0, "a1"), End(0), Reply(0, "a2"), Identified("a1", "X")},
