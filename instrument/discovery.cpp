@@ -43,6 +43,7 @@ constexpr std::size_t kIdentifyingThreads = 16;
 constexpr int kTickMs = 50;
 
 std::atomic<bool> g_stop{false};
+std::atomic<int> g_networksReached{0};
 // Set by begin_discovery: the next discovery keeps the stop flag as it is.
 std::atomic<bool> g_begun{false};
 // The identifications of the running discovery, for stop_discovery.
@@ -119,6 +120,11 @@ class DiscoveryRun {
       passes_[i].lastHeard = Clock::now();
       if (!passes_[i].socket.Start(locals[i].text)) EndPass(i);
     }
+  }
+
+  int PassesStarted() const {
+    return static_cast<int>(std::count_if(passes_.begin(), passes_.end(),
+                                          [](const RunningPass& pass) { return !pass.ended; }));
   }
 
   void Run() {
@@ -268,9 +274,11 @@ void begin_discovery() {
 
 void discover_instruments(const InstrumentCollector& collector) {
   if (!g_begun.exchange(false)) g_stop = false;
+  g_networksReached = 0;
   std::vector<LocalAddress> locals = ListLocalAddresses();
   if (locals.empty() || g_stop.load()) return;
   DiscoveryRun run(locals, collector);
+  g_networksReached = run.PassesStarted();
   run.Run();
 }
 
@@ -279,6 +287,8 @@ void stop_discovery() {
   std::lock_guard<std::mutex> guard(g_poolMutex);
   if (g_pool != nullptr) g_pool->CutAll();
 }
+
+int discovery_networks_reached() { return g_networksReached.load(); }
 
 void collect_instrument(const InstrumentInfo& info) {
   std::lock_guard<std::mutex> guard(g_listMutex);

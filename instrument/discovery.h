@@ -27,6 +27,10 @@ void begin_discovery();
 // Safe from any thread, also when no discovery runs. Ends the running
 // discovery, identifications in progress included, within a second.
 void stop_discovery();
+// How many local networks the last discovery broadcast on; 0 when it could
+// broadcast on none (no IPv4 network other than loopback, or no socket),
+// which tells a discovery that failed from one that found nothing.
+int discovery_networks_reached();
 // The program's collector: appends to the discovered list.
 void collect_instrument(const InstrumentInfo& info);
 
