@@ -97,7 +97,7 @@ class ModuleTest(unittest.TestCase):
                           dict(packages={"kfw": {"path": self.package, "version": 3.1}})):
             result, calls = self.run_module({}, operation="upgrade", **arguments)
             self.assertTrue(result.get("failed"), result)
-            self.assertIn("quote it", result["msg"])
+            self.assertIn("quote it", result["msg"].lower())
             self.assertEqual(calls, [])
 
     def test_output_that_is_not_a_json_object_fails_whatever_the_exit_status(self):

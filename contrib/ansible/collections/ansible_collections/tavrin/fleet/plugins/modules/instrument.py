@@ -278,8 +278,9 @@ def refuse_yaml_numbers(module):
                 found.append(("packages.%s.version" % family, packages[family].get("version")))
     for name, value in found:
         if isinstance(value, (int, float)) and not isinstance(value, bool):
-            module.fail_json(msg="%s is the number %s, not a version: YAML reads an unquoted 3.10 "
-                                 "as 3.1; quote it (version: \"%s\")" % (name, value, value))
+            module.fail_json(msg="%s is the number %s, not a version text: YAML reads an unquoted "
+                                 "version such as 3.10 as the number 3.1. Quote it, as in "
+                                 "version: \"3.10\"." % (name, value))
 
 
 def chosen_package(module, family):
