@@ -52,6 +52,7 @@ constexpr std::size_t kIdentifyingThreads = 16;
 constexpr int kTickMs = 50;
 
 std::atomic<bool> g_stop{false};
+std::atomic<int> g_networksReached{0};
 // Set by begin_discovery: the next discovery keeps the stop flag as it is.
 std::atomic<bool> g_begun{false};
 
@@ -109,6 +110,11 @@ class DiscoveryRun {
       passes_[i].started = passes_[i].lastHeard = Clock::now();
       if (!passes_[i].socket.Start(locals[i].text)) EndPass(i);
     }
+  }
+
+  int PassesStarted() const {
+    return static_cast<int>(std::count_if(passes_.begin(), passes_.end(),
+                                          [](const RunningPass& pass) { return !pass.ended; }));
   }
 
   // On a stop no further reply is taken and no identification starts; the
@@ -276,13 +282,17 @@ void begin_discovery() {
 
 void discover_instruments(const InstrumentCollector& collector) {
   if (!g_begun.exchange(false)) g_stop = false;
+  g_networksReached = 0;
   std::vector<LocalAddress> locals = ListLocalAddresses();
   if (locals.empty() || g_stop.load()) return;
   DiscoveryRun run(locals, collector);
+  g_networksReached = run.PassesStarted();
   run.Run();
 }
 
 void stop_discovery() { g_stop = true; }
+
+int discovery_networks_reached() { return g_networksReached.load(); }
 
 void collect_instrument(const InstrumentInfo& info) {
   std::lock_guard<std::mutex> guard(g_listMutex);

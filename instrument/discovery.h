@@ -29,6 +29,10 @@ void begin_discovery();
 // takes no further reply and starts no further identification; those under
 // way finish, each within its 5 s, and are listed; then it ends.
 void stop_discovery();
+// How many local networks the last discovery broadcast on; 0 when it could
+// broadcast on none (no IPv4 network other than loopback, or no socket),
+// which tells a discovery that failed from one that found nothing.
+int discovery_networks_reached();
 // The program's collector: appends to the discovered list.
 void collect_instrument(const InstrumentInfo& info);
 

@@ -2,11 +2,7 @@
 // tavrinctl's command line: one operation and its arguments.
 #include <string>
 
-enum class CtlAction { Help, Discover, Connect, HostName, Upgrade, Restore };
-
-// Exit statuses beyond 0 (success) and 1 (the operation failed).
-constexpr int kCtlUsageError = 2;
-constexpr int kCtlInstrumentBusy = 3;
+enum class CtlAction { Help, Version, Discover, Connect, HostName, Upgrade, Restore };
 
 struct CtlCommand {
   CtlAction action = CtlAction::Help;
@@ -16,7 +12,12 @@ struct CtlCommand {
 };
 
 // False (with the reason in `error`) when the arguments are not a command.
-// "--json" may come before the command word.
+// The options (--json, --help, --version) may stand before, between or after
+// the command's words; "--" ends them, so that a later word may begin with
+// "-". `command.json` is set even when the rest is refused.
 bool ParseCtlCommand(int argc, char** argv, CtlCommand& command, std::string& error);
+
+// "discover", "connect", ...; "" for --help and --version.
+const char* CtlCommandName(CtlAction action);
 
 extern const char* const kCtlUsage;

@@ -1,29 +1,74 @@
 #include "tavrinctl/ctl_report.h"
 
+const char* const kCtlVersion = "1.0.0.1";
+
 namespace {
 
-const char* CommandName(CtlAction action) {
-  switch (action) {
-    case CtlAction::Discover: return "discover";
-    case CtlAction::Connect: return "connect";
-    case CtlAction::HostName: return "hostname";
-    case CtlAction::Upgrade: return "upgrade";
-    case CtlAction::Restore: return "restore";
-    case CtlAction::Help: break;
-  }
-  return "help";
+struct ErrorEntry {
+  CtlError error;
+  const char* code;
+  int exitStatus;
+};
+
+// Codes are never renamed or reused: scripts compare them.
+constexpr ErrorEntry kErrors[] = {
+    {CtlError::Usage, "usage", kCtlUsageError},
+    {CtlError::Busy, "busy", kCtlInstrumentBusy},
+    {CtlError::Cancelled, "cancelled", 1},
+    {CtlError::InvalidAddress, "invalid_address", 1},
+    {CtlError::ConnectionFailed, "connection_failed", 1},
+    {CtlError::FamilyNotRecognised, "family_not_recognised", 1},
+    {CtlError::PackageRefused, "package_refused", 1},
+    {CtlError::UnsafeName, "unsafe_name", 1},
+    {CtlError::EmptyName, "empty_name", 1},
+    {CtlError::DataDirectory, "data_directory", 1},
+    {CtlError::ScriptFailed, "script_failed", 1},
+    {CtlError::ReconnectFailed, "reconnect_failed", 1},
+    {CtlError::NotSupported, "not_supported", 1},
+    {CtlError::NotFound, "not_found", 1},
+    {CtlError::DiscoveryFailed, "discovery_failed", kCtlDiscoveryFailed},
+    {CtlError::Failed, "failed", 1},
+};
+
+const ErrorEntry* EntryOf(CtlError error) {
+  for (const ErrorEntry& entry : kErrors)
+    if (entry.error == error) return &entry;
+  return nullptr;
+}
+
+const char* ResultOf(CtlError error) {
+  if (error == CtlError::None) return "success";
+  return error == CtlError::Busy ? "busy" : "failure";
 }
 
 }  // namespace
 
+const char* CtlErrorCode(CtlError error) {
+  const ErrorEntry* entry = EntryOf(error);
+  return entry == nullptr ? nullptr : entry->code;
+}
+
+int CtlExitStatus(CtlError error) {
+  const ErrorEntry* entry = EntryOf(error);
+  return entry == nullptr ? 0 : entry->exitStatus;
+}
+
 nlohmann::json CtlReportJson(const CtlReport& report) {
-  nlohmann::json document = {{"command", CommandName(report.action)},
-                             {"result", report.result},
+  const char* code = CtlErrorCode(report.error);
+  nlohmann::json document = {{"schema", kCtlSchema},
+                             {"command", report.command},
+                             {"result", ResultOf(report.error)},
+                             {"error", code == nullptr ? nlohmann::json() : nlohmann::json(code)},
+                             {"changed", report.changed},
                              {"status", report.status},
                              {"log", report.log},
                              {"messages", report.messages}};
   if (!report.address.empty()) document["address"] = report.address;
   return document;
+}
+
+std::string CtlJsonText(const nlohmann::json& document) {
+  return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 nlohmann::json DiscoveredListJson(const std::vector<std::string>& entries) {

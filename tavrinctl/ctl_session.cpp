@@ -1,6 +1,5 @@
 #include "tavrinctl/ctl_session.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,34 +14,18 @@
 #include "core/operation_codes.h"
 #include "core/operation_log.h"
 #include "core/settings.h"
-#include "tavrinctl/ctl_report.h"
 #include "core/updater_controller.h"
+#include "instrument/discovery.h"
 #include "scripts/script_files.h"
 #include "tavrinctl/console_view.h"
+#include "tavrinctl/ctl_outcome.h"
+#include "tavrinctl/ctl_report.h"
+#include "tavrinctl/ctl_signals.h"
 #include "workflows/notice_rendering.h"
 #include "workflows/operation_worker.h"
 #include "workflows/workflows.h"
 
 namespace {
-
-volatile sig_atomic_t g_interrupts = 0;
-
-void OnInterrupt(int) {
-  g_interrupts = g_interrupts + 1;
-  if (g_interrupts < 2) return;
-  static const char kQuit[] = "tavrinctl: interrupted\n";
-  ssize_t ignored = write(STDERR_FILENO, kQuit, sizeof kQuit - 1);
-  (void)ignored;
-  _exit(1);
-}
-
-void CatchInterrupts() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-}
 
 // The window's event loop, reduced to waiting for the next notice.
 class NoticeWaiter {
@@ -68,16 +51,6 @@ class NoticeWaiter {
   bool posted_ = false;
 };
 
-const char* SuccessStatus(int operation) {
-  switch (operation) {
-    case OpConnect: return "Connection established.";
-    case OpSetHostName: return "Setting hostname complete.";
-    case OpUpgrade: return "Upgrading completed, the instrument is now rebooting.";
-    case OpRestore: return "Restoring complete.";
-    default: return nullptr;
-  }
-}
-
 void PrepareView(ConsoleView& view, const CtlCommand& command) {
   const bool discovery = command.action == CtlAction::Discover;
   view.SetCheck(IdcIpMode, !discovery);
@@ -94,7 +67,8 @@ void Begin(const CtlCommand& command, UpdaterController& controller, OperationWo
     case CtlAction::HostName: BeginSetHostName(controller, worker); break;
     case CtlAction::Upgrade: BeginUpgrade(controller, worker); break;
     case CtlAction::Restore: BeginRestore(controller, worker); break;
-    case CtlAction::Help: break;
+    case CtlAction::Help:
+    case CtlAction::Version: break;
   }
 }
 
@@ -107,10 +81,11 @@ std::string AddressText(const CtlCommand& command) {
 
 class Session {
  public:
-  explicit Session(const CtlCommand& command)
+  Session(const CtlCommand& command, std::FILE* out)
       : command_(command),
+        out_(out),
         address_(command.action == CtlAction::Discover ? std::string() : AddressText(command)),
-        view_(stdout, stderr, command.json),
+        view_(out, stderr, command.json),
         waiter_(queue_),
         worker_(controller_) {
     controller_.view = &view_;
@@ -127,6 +102,7 @@ class Session {
   }
 
   int Run() {
+    CatchStopSignals();
     // The lock comes first: a busy instrument is refused before anything
     // reaches it or the log.
     if (!address_.empty() &&
@@ -137,12 +113,12 @@ class Session {
     controller_.dataSubdirectory = address_;
     PrepareView(view_, command_);
     worker_.Start();
-    CatchInterrupts();
     Begin(command_, controller_, worker_);
+    if (!address_.empty()) SetQuitLeftovers(controller_.sourceFilePath, RunDataDirectory());
     if (controller_.operationType != OpNone) WaitUntilDone();
-    const int status = Outcome();
-    if (command_.json) PrintReport(status);
-    return status;
+    const CtlOutcome outcome = Judge();
+    PrintResult(outcome);
+    return CtlExitStatus(outcome.error);
   }
 
  private:
@@ -161,24 +137,32 @@ class Session {
         "The instrument at " + address_ + " is busy with another operation.";
     std::fprintf(stderr, "tavrinctl: %s\n", message.c_str());
     if (command_.json) {
-      CtlReport report{command_.action, address_, "busy", std::string(), {}, {message}};
-      std::printf("%s\n", CtlReportJson(report).dump().c_str());
+      CtlReport report;
+      report.command = CtlCommandName(command_.action);
+      report.address = address_;
+      report.error = CtlError::Busy;
+      report.messages = {message};
+      std::fprintf(out_, "%s\n", CtlJsonText(CtlReportJson(report)).c_str());
     }
-    return kCtlInstrumentBusy;
+    return CtlExitStatus(CtlError::Busy);
+  }
+
+  std::string RunDataDirectory() const {
+    return WritableDirectory() + "data/" + controller_.dataSubdirectory;
   }
 
   // What a failure left in the run's own data directory, and the directory.
   void RemoveRunData() {
     if (controller_.dataSubdirectory.empty()) return;
     if (!controller_.sourceFilePath.empty()) ::unlink(controller_.sourceFilePath.c_str());
-    ::rmdir((WritableDirectory() + "data/" + controller_.dataSubdirectory).c_str());
+    ::rmdir(RunDataDirectory().c_str());
   }
 
   void WaitUntilDone() {
-    int interruptsSeen = 0;
+    int signalsSeen = 0;
     while (!done_) {
-      if (g_interrupts > interruptsSeen) {
-        interruptsSeen = g_interrupts;
+      if (StopSignalsSeen() > signalsSeen) {
+        signalsSeen = StopSignalsSeen();
         std::fprintf(stderr, "Cancelling... (Ctrl-C again quits at once)\n");
         worker_.RequestCancel();
       }
@@ -189,37 +173,52 @@ class Session {
 
   void Handle(const WorkerNotice& notice) {
     if (done_) return;
-    if (notice.code == NoticeStatus) lastStatus_ = notice.text;
+    if (notice.code == NoticeStatus) statuses_.push_back(notice.text);
     if (notice.code == NoticeOperationDone) done_ = true;
     RenderNotice(controller_, notice);
   }
 
-  int Outcome() {
-    const int operation = controller_.operationType;
-    if (operation == OpNone) return 1;  // refused before it started
-    if (operation == OpDiscover) {
-      if (!command_.json)
-        for (const std::string& entry : view_.ListEntries()) std::printf("%s\n", entry.c_str());
-      return view_.ListEntries().empty() ? 1 : 0;
-    }
-    const char* success = SuccessStatus(operation);
-    const bool succeeded = success != nullptr && lastStatus_ == success;
-    if (command_.action == CtlAction::Connect && succeeded && !command_.json) PrintIdentity();
-    return succeeded ? 0 : 1;
+  CtlOutcome Judge() {
+    CtlRunRecord record;
+    record.action = command_.action;
+    record.statuses = statuses_;
+    record.log = view_.LogLines();
+    record.messages = view_.Messages();
+    record.interrupted = StopSignalsSeen() > 0;
+    record.listed = view_.ListCount();
+    record.broadcast = discovery_networks_reached() > 0;
+    return JudgeRun(record);
   }
 
-  void PrintReport(int status) {
-    CtlReport report{command_.action,
-                     controller_.targetAddress.empty() ? address_ : controller_.targetAddress,
-                     status == 0 ? "success" : "failure",
-                     lastStatus_,
-                     view_.LogLines(),
-                     view_.Messages()};
+  void PrintResult(const CtlOutcome& outcome) {
+    if (command_.json) return PrintReport(outcome);
+    if (command_.action == CtlAction::Discover) {
+      for (const std::string& entry : view_.ListEntries())
+        std::fprintf(out_, "%s\n", entry.c_str());
+      if (outcome.error == CtlError::NotFound)
+        std::fprintf(stderr, "tavrinctl: no instrument found\n");
+      if (outcome.error == CtlError::DiscoveryFailed)
+        std::fprintf(stderr,
+                     "tavrinctl: discovery failed: no local IPv4 network to broadcast on\n");
+    }
+    if (command_.action == CtlAction::Connect && outcome.error == CtlError::None) PrintIdentity();
+  }
+
+  void PrintReport(const CtlOutcome& outcome) {
+    CtlReport report;
+    report.command = CtlCommandName(command_.action);
+    report.address = controller_.targetAddress.empty() ? address_ : controller_.targetAddress;
+    report.error = outcome.error;
+    report.changed = outcome.changed;
+    report.status = statuses_.empty() ? std::string() : statuses_.back();
+    report.log = view_.LogLines();
+    report.messages = view_.Messages();
     nlohmann::json document = CtlReportJson(report);
     if (command_.action == CtlAction::Discover)
       document["instruments"] = DiscoveredListJson(view_.ListEntries());
-    if (command_.action == CtlAction::Connect && status == 0) AddIdentity(document);
-    std::printf("%s\n", document.dump().c_str());
+    if (command_.action == CtlAction::Connect && outcome.error == CtlError::None)
+      AddIdentity(document);
+    std::fprintf(out_, "%s\n", CtlJsonText(document).c_str());
   }
 
   void AddIdentity(nlohmann::json& document) {
@@ -229,7 +228,7 @@ class Session {
 
   void PrintIdentity() {
     for (const auto& field : kIdentityFields)
-      std::printf("%s: %s\n", field.label, view_.GetText(field.id).c_str());
+      std::fprintf(out_, "%s: %s\n", field.label, view_.GetText(field.id).c_str());
   }
 
   struct IdentityField {
@@ -244,6 +243,7 @@ class Session {
       {"Hostname", "hostname", IdcHostName}};
 
   const CtlCommand& command_;
+  std::FILE* out_;
   const std::string address_;  // empty for discover
   InstrumentLock lock_;
   UpdaterController controller_;
@@ -251,15 +251,13 @@ class Session {
   NoticeQueue queue_;
   NoticeWaiter waiter_;
   OperationWorker worker_;
-  std::string lastStatus_;
+  std::vector<std::string> statuses_;
   bool done_ = false;
 };
 
 }  // namespace
 
-int RunCtlCommand(const CtlCommand& command) {
-  Session session(command);
-  const int status = session.Run();
-  std::fflush(stdout);
-  return status;
+int RunCtlCommand(const CtlCommand& command, std::FILE* out) {
+  Session session(command, out);
+  return session.Run();
 }

@@ -9,7 +9,7 @@ pkgs=(
   qt6-base-dev xvfb xauth
   openssh-server openssh-client rpcbind sshpass lxi-tools iproute2 procps psmisc util-linux
   time coreutils
-  ansible-core
+  ansible-core pylint pycodestyle yamllint python3-voluptuous
   clang libclang-rt-14-dev
   debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream perl xdotool passwd
 )

@@ -4,10 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "tests/support/bench_env.h"
 
@@ -22,13 +24,32 @@ std::string ReadFile(const std::string& path) {
 
 int ExitStatusOf(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1; }
 
+std::size_t SizeOf(const std::string& path) { return ReadFile(path).size(); }
+
+pid_t Start(const std::vector<std::string>& arguments, const std::string& out,
+            const std::string& err) {
+  std::string program = Program();
+  std::vector<std::string> copies = arguments;
+  std::vector<char*> argv{program.data()};
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
+      _exit(126);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
 }  // namespace
 
-CtlRun RunCtl(const std::string& arguments) {
+CtlRun RunCtl(const std::string& arguments, const std::string& launcher) {
   char directory[] = "/tmp/tv_ctl_XXXXXX";
   const std::string base = mkdtemp(directory) != nullptr ? directory : "/tmp";
-  const std::string command =
-      Program() + " " + arguments + " >" + base + "/out 2>" + base + "/err";
+  const std::string command = (launcher.empty() ? std::string() : launcher + " ") + Program() +
+                              " " + arguments + " >" + base + "/out 2>" + base + "/err";
   CtlRun run;
   run.status = ExitStatusOf(std::system(command.c_str()));
   run.out = ReadFile(base + "/out");
@@ -69,5 +90,33 @@ CtlRun RunCtlInterrupting(const std::vector<std::string>& arguments,
   int status = 0;
   waitpid(child, &status, 0);
   run.status = ExitStatusOf(status);
+  return run;
+}
+
+CtlRun RunCtlSignalled(const std::vector<std::string>& arguments, const std::string& runLog,
+                       const std::vector<int>& signals) {
+  char directory[] = "/tmp/tv_ctl_XXXXXX";
+  const std::string base = mkdtemp(directory) != nullptr ? directory : "/tmp";
+  const std::size_t logBefore = SizeOf(runLog);
+  const pid_t child = Start(arguments, base + "/out", base + "/err");
+  CtlRun run;
+  if (child < 0) return run;
+  // No timing here: the wait only bounds a run that never starts.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int status = 0;
+  pid_t ended = 0;
+  while (SizeOf(runLog) == logBefore && (ended = waitpid(child, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (std::size_t i = 0; ended == 0 && i < signals.size(); ++i) {
+    kill(child, signals[i]);
+    // Two equal signals sent at once may arrive as one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  if (ended == 0) waitpid(child, &status, 0);
+  run.status = ExitStatusOf(status);
+  run.out = ReadFile(base + "/out");
+  run.err = ReadFile(base + "/err");
+  std::system(("rm -rf " + base).c_str());
   return run;
 }

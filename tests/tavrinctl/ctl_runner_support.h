@@ -10,10 +10,17 @@ struct CtlRun {
   std::string err;
 };
 
-// `arguments` are passed through the shell.
-CtlRun RunCtl(const std::string& arguments);
+// `arguments` are passed through the shell; `launcher`, when given, runs
+// the program (for example "unshare -n").
+CtlRun RunCtl(const std::string& arguments, const std::string& launcher = std::string());
 
 // Starts tavrinctl, calls `onLine` with each line of its standard output as
 // it arrives (it returns true to send the program one SIGINT), and waits.
 CtlRun RunCtlInterrupting(const std::vector<std::string>& arguments,
                           const std::function<bool(const std::string&)>& onLine);
+
+// Starts tavrinctl with `arguments`, waits until the run has written to
+// `runLog` (its instrument's log, opened once its signals are caught), sends
+// it each of `signals` with a short pause between, and waits for its end.
+CtlRun RunCtlSignalled(const std::vector<std::string>& arguments, const std::string& runLog,
+                       const std::vector<int>& signals);

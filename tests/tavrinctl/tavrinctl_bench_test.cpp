@@ -2,8 +2,11 @@
 // (kfw) read-only or with its state put back, and upgrades and restores i2
 // (kf4).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,12 @@ void Tidy(const char* address, const char* password) {
 }
 
 std::string Package(const std::string& name) { return bench::ProgramDir() + "packages/" + name; }
+
+std::string RunLog(const char* address) {
+  return bench::ProgramDir() + "instruments/" + address + ".log";
+}
+
+nlohmann::json Document(const CtlRun& run) { return nlohmann::json::parse(run.out, nullptr, false); }
 
 }  // namespace
 
@@ -88,4 +97,51 @@ TEST(TavrinctlBench, CtrlCCancelsTheRunningUpgrade) {
   EXPECT_EQ(run.status, 1);
   ExpectLines(run.out, {"status: Upgrading cancelled.", "log: The action has been cancelled."});
   Tidy(bench::kI1, bench::kKfwPassword);
+}
+
+TEST(TavrinctlBench, DiscoverPrintsOneDocumentAndTellsNothingFoundFromAFailure) {
+  REQUIRE_BENCH();
+  // The VXI-11 client complains about the stalled reply on standard error.
+  ASSERT_EQ(bench::Run("ctl i2 stall_read=1"), 0);
+  CtlRun stalled = RunCtl("--json discover");
+  EXPECT_EQ(bench::Run("ctl i2 stall_read="), 0);
+  const nlohmann::json listed = Document(stalled);
+  ASSERT_TRUE(listed.is_object()) << stalled.out;
+  EXPECT_EQ(listed["instruments"].size(), 2u) << stalled.out;
+  EXPECT_NE(stalled.err.find("vxi11_user: read error"), std::string::npos) << stalled.err;
+
+  for (const char* instrument : {"i1", "i2", "i3"})
+    ASSERT_EQ(bench::Run(std::string("ctl ") + instrument + " vxi=off"), 0);
+  CtlRun none = RunCtl("--json discover");
+  for (const char* instrument : {"i1", "i2", "i3"})
+    EXPECT_EQ(bench::Run(std::string("ctl ") + instrument + " vxi=on"), 0);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(Document(none).value("error", ""), "not_found") << none.out;
+}
+
+// SIGTERM and SIGHUP stop a run as Ctrl-C does: its document still comes,
+// and its decoded package is gone.
+TEST(TavrinctlBench, SigtermAndSighupCancelAnUpgradeAndTheDocumentStillComes) {
+  REQUIRE_BENCH();
+  for (int signal : {SIGTERM, SIGHUP}) {
+    CtlRun run = RunCtlSignalled({"--json", "upgrade", bench::kI1, Package("tvs80_2.5.0.kfw")},
+                                 RunLog(bench::kI1), {signal});
+    EXPECT_EQ(run.status, 1) << signal << ": " << run.err;
+    const nlohmann::json document = Document(run);
+    EXPECT_EQ(document.value("error", ""), "cancelled") << run.out;
+    EXPECT_EQ(document.value("result", ""), "failure") << run.out;
+    EXPECT_NE(access((bench::ProgramDir() + "data/" + bench::kI1).c_str(), F_OK), 0);
+    Tidy(bench::kI1, bench::kKfwPassword);
+  }
+}
+
+// The first Ctrl-C asks; the second quits at once, even while the program
+// waits for an instrument that never answers its SSH connection.
+TEST(TavrinctlBench, ASecondCtrlCQuitsAtOnceWithStatus130) {
+  REQUIRE_BENCH();
+  ASSERT_EQ(bench::Run("ctl i3 ssh=tarpit"), 0);
+  CtlRun run = RunCtlSignalled({"connect", bench::kI3}, RunLog(bench::kI3), {SIGINT, SIGINT});
+  EXPECT_EQ(bench::Run("ctl i3 ssh="), 0);
+  EXPECT_EQ(run.status, 130) << run.out << run.err;
+  EXPECT_NE(run.err.find("tavrinctl: interrupted"), std::string::npos) << run.err;
 }

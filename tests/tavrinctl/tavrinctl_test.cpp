@@ -1,8 +1,11 @@
 // tavrinctl's command line and its console rendering; nothing here needs an
 // instrument.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,8 @@
 #include "core/operator_view.h"
 #include "tavrinctl/console_view.h"
 #include "tavrinctl/ctl_command.h"
+#include "tavrinctl/ctl_report.h"
+#include "tests/support/bench_env.h"
 #include "tests/tavrinctl/ctl_runner_support.h"
 
 namespace {
@@ -57,17 +62,30 @@ TEST(CtlCommandLine, TakesEachCommandWithItsArgumentsOnly) {
     EXPECT_FALSE(Parse(bad, command)) << (bad.empty() ? "(none)" : bad[0]);
 }
 
-TEST(CtlCommandLine, JsonComesOnlyBeforeTheCommandWord) {
+TEST(CtlCommandLine, OptionsMayStandAnywhereUntilTheEndOfOptions) {
   CtlCommand command;
   ASSERT_TRUE(Parse({"--json", "hostname", "198.18.0.11", "bench-a"}, command));
   EXPECT_TRUE(command.json);
   EXPECT_EQ(command.action, CtlAction::HostName);
   EXPECT_EQ(command.argument, "bench-a");
+  ASSERT_TRUE(Parse({"connect", "198.18.0.11", "--json"}, command));
+  EXPECT_TRUE(command.json);
+  EXPECT_EQ(command.action, CtlAction::Connect);
+  ASSERT_TRUE(Parse({"upgrade", "--json", "198.18.0.11", "--", "--json.kfw"}, command));
+  EXPECT_TRUE(command.json);
+  EXPECT_EQ(command.argument, "--json.kfw") << "after -- a word is an argument";
   ASSERT_TRUE(Parse({"discover"}, command));
   EXPECT_FALSE(command.json);
+  ASSERT_TRUE(Parse({"connect", "198.18.0.11", "--version"}, command));
+  EXPECT_EQ(command.action, CtlAction::Version);
+  ASSERT_TRUE(Parse({"--json", "--help", "connect"}, command));
+  EXPECT_EQ(command.action, CtlAction::Help);
+
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"--json"}, {"connect", "--json", "198.18.0.11"}, {"--json", "--json", "discover"}})
+           {"--json"}, {"connect", "--jsn", "198.18.0.11"}, {"--", "--json", "discover"}}) {
     EXPECT_FALSE(Parse(bad, command)) << bad.back();
+    EXPECT_EQ(command.json, bad[0] == "--json") << "known even when the rest is refused";
+  }
 }
 
 // Another run holds the instrument: refused before any traffic, with its
@@ -95,14 +113,46 @@ TEST(CtlCommandLine, ABusyInstrumentIsRefusedAtOnce) {
   }
 }
 
-TEST(CtlCommandLine, HelpAndUsageErrorsGiveTheirExitStatus) {
+TEST(CtlCommandLine, HelpVersionAndUsageErrorsGiveTheirExitStatus) {
   CtlRun help = RunCtl("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("upgrade ADDRESS PACKAGE"), std::string::npos) << help.out;
+  CtlRun version = RunCtl("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("tavrinctl ") + kCtlVersion + "\n");
   CtlRun usage = RunCtl("connect not-an-address");
   EXPECT_EQ(usage.status, 2);
   EXPECT_NE(usage.err.find("not an IPv4 address: not-an-address"), std::string::npos);
   EXPECT_TRUE(usage.out.empty());
+  // With --json even a line that is not understood gives its document.
+  CtlRun jsonUsage = RunCtl("connect not-an-address --json");
+  EXPECT_EQ(jsonUsage.status, 2);
+  const nlohmann::json document = nlohmann::json::parse(jsonUsage.out, nullptr, false);
+  EXPECT_EQ(document.value("error", ""), "usage") << jsonUsage.out;
+  EXPECT_EQ(document.value("schema", 0), 1) << jsonUsage.out;
+}
+
+// What could not be written is no success.
+TEST(CtlCommandLine, AFailedWriteToStandardOutputFailsTheRun) {
+  const std::string program = bench::ProgramDir() + "tavrinctl";
+  for (const char* arguments : {"--version", "--help", "--json --version"}) {
+    const int status = std::system((program + " " + arguments + " >/dev/full 2>/dev/null").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << arguments;
+  }
+}
+
+// In a network namespace of its own the host has no network: discover
+// cannot broadcast, which is not the same as finding nothing.
+TEST(CtlCommandLine, DiscoverWithoutANetworkIsAFailedDiscovery) {
+  if (std::system("unshare -n true 2>/dev/null") != 0) GTEST_SKIP() << "needs unshare -n (root)";
+  CtlRun plain = RunCtl("discover", "unshare -n");
+  EXPECT_EQ(plain.status, 4) << plain.err;
+  EXPECT_NE(plain.err.find("discovery failed"), std::string::npos) << plain.err;
+  CtlRun json = RunCtl("--json discover", "unshare -n");
+  EXPECT_EQ(json.status, 4);
+  const nlohmann::json document = nlohmann::json::parse(json.out, nullptr, false);
+  EXPECT_EQ(document.value("error", ""), "discovery_failed") << json.out;
+  EXPECT_EQ(document.value("result", ""), "failure") << json.out;
 }
 
 TEST(ConsoleView, PrintsStatusLogAndProgressAndSendsMessagesToStandardError) {
