@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -47,6 +48,16 @@ std::string StateHome(const char* stateHome, const char* home) {
   return base.empty() ? std::string() : base + "/.local/state";
 }
 
+bool IsInstalledProgramDirectory(const std::string& programDirectory) {
+  // Root passes every permission check, so writability alone would have
+  // root's runs (sudo, automation) leave logs and locks in /usr/lib/, where
+  // the package manager neither expects nor removes them.
+  for (const char* tree : {"/usr/", "/opt/"}) {
+    if (programDirectory.compare(0, std::strlen(tree), tree) == 0) return true;
+  }
+  return ::access(programDirectory.c_str(), W_OK) != 0;
+}
+
 // Appends the strings of the array in order and stops at the first element
 // that is not a string; what came before it stays.
 void AppendTypes(const nlohmann::json& list, std::vector<std::string>& types) {
@@ -73,9 +84,9 @@ std::string WritableDirectory() {
 
 std::string WritableDirectory(const std::string& programDirectory, const char* stateHome,
                               const char* home) {
-  // Installed under /usr the program directory belongs to root; a build
-  // directory or a copy the operator owns keeps everything beside the program.
-  if (::access(programDirectory.c_str(), W_OK) == 0) return programDirectory;
+  // A build directory or a copy the operator owns keeps everything beside
+  // the program, as the tests and the bench expect.
+  if (!IsInstalledProgramDirectory(programDirectory)) return programDirectory;
   const std::string state = StateHome(stateHome, home);
   if (state.empty()) return programDirectory;
   const std::string directory = state + "/TavrinOperator/";

@@ -9,9 +9,12 @@ class UpdaterController;
 std::string ProgramDirectory();
 // Where the program writes (the operation log, data/ and the packaging
 // modes' default packages), with its trailing '/': the program directory
-// while it is writable, otherwise $XDG_STATE_HOME/TavrinOperator/
-// (~/.local/state/TavrinOperator/), created when missing. What the program
-// reads stays in the program directory.
+// when the program is not installed (a build run in place, a copy the user
+// owns), otherwise $XDG_STATE_HOME/TavrinOperator/
+// (~/.local/state/TavrinOperator/), created when missing, whoever runs it.
+// Installed is a program directory in the system's program trees (/usr/,
+// /opt/) or one the user cannot write. What the program reads stays in the
+// program directory.
 std::string WritableDirectory();
 // The same choice for a given program directory and environment values
 // (null when unset).

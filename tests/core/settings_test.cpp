@@ -92,7 +92,7 @@ TEST_F(SettingsTest, InstallDirectoryFromEnvironmentUpTo259Bytes) {
   if (saved) ::setenv("TAVRINOPERATOR", keep.c_str(), 1); else ::unsetenv("TAVRINOPERATOR");
 }
 
-TEST_F(SettingsTest, WritesBesideTheProgramOnlyWhileItsDirectoryIsWritable) {
+TEST_F(SettingsTest, WritesBesideTheProgramOnlyWhenItIsNotInstalled) {
   const std::string home = dir_ + "/home";
   const std::string absent = "/nonexistent-program-directory/";
   const std::string state = dir_ + "/state";
@@ -103,6 +103,8 @@ TEST_F(SettingsTest, WritesBesideTheProgramOnlyWhileItsDirectoryIsWritable) {
     std::string expected;
   } cases[] = {
       {"writable program directory", dir_ + "/", nullptr, dir_ + "/"},
+      // Writable for root (sudo, automation), yet an installation's.
+      {"under /usr", "/usr/lib/", state.c_str(), state + "/TavrinOperator/"},
       {"XDG_STATE_HOME", absent, state.c_str(), state + "/TavrinOperator/"},
       {"XDG_STATE_HOME unset", absent, nullptr, home + "/.local/state/TavrinOperator/"},
       {"relative XDG_STATE_HOME ignored", absent, "state", home + "/.local/state/TavrinOperator/"},

@@ -34,6 +34,17 @@ for page in TavrinOperator tavrinctl benchterm; do
   [ -s "$root/usr/share/man/man1/$page.1.gz" ] || fail "no manual page $page(1)"
 done
 
+step "InstrumentConfig.json a conffile"
+# The administrator's copy survives upgrades; the programs read it by its
+# fixed name beside themselves, a link to it.
+config=/etc/tavrinoperator/InstrumentConfig.json
+[ "$(dpkg-deb -I "$deb" conffiles)" = "$config" ] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
+[ -s "$root$config" ] || fail "no $config"
+[ "$(readlink "$root/usr/lib/tavrinoperator/InstrumentConfig.json")" = "$config" ] ||
+  fail "the program directory's InstrumentConfig.json does not name $config"
+# Unpacked, not installed: the link is to lead into this root.
+ln -sfn "$root$config" "$root/usr/lib/tavrinoperator/InstrumentConfig.json"
+
 # The ordinary user, made once; each run starts from an empty state directory.
 id -u "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
