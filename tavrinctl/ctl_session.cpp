@@ -15,6 +15,7 @@
 #include "core/operation_codes.h"
 #include "core/operation_log.h"
 #include "core/settings.h"
+#include "core/update_history.h"
 #include "tavrinctl/ctl_report.h"
 #include "core/updater_controller.h"
 #include "scripts/script_files.h"
@@ -154,6 +155,7 @@ class Session {
     controller_.log = std::make_unique<OperationLog>(InstrumentRunDirectory() + name + ".log",
                                                      std::time(nullptr),
                                                      OperationLog::Access::Shared);
+    controller_.history = std::make_unique<UpdateHistory>(HistoryPath(), "tavrinctl");
   }
 
   int RefuseBusy() {
