@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "core/file_io.h"
 #include "core/operation_log.h"
@@ -17,6 +19,7 @@
 namespace {
 
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::chrono::seconds kLockWait{30};
 
 // Length of the well-formed UTF-8 sequence at `i`, 0 when there is none
 // (overlong forms, surrogates and code points past U+10FFFF included).
@@ -119,9 +122,15 @@ bool EndsInLineFeed(int fd) {
   return ::pread(fd, &last, 1, info.st_size - 1) != 1 || last == '\n';
 }
 
+// Writers hold the lock for one write and fsync. A holder that stopped
+// (a run suspended at the wrong moment) must not stop every other run, so
+// the wait is bounded.
 bool LockFile(int fd, int operation) {
-  while (::flock(fd, operation) != 0) {
-    if (errno != EINTR) return false;
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  while (::flock(fd, operation | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
 }

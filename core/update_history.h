@@ -62,7 +62,7 @@ class UpdateHistory {
 
   // Fills user, computer and program, and appends the record as one line:
   // one write under an exclusive lock of the file, then fsync. False when
-  // the file could not be written.
+  // the file could not be written, or another holder kept the lock for 30 s.
   bool Append(HistoryRecord record) const;
   const std::string& Path() const { return path_; }
 
@@ -78,4 +78,5 @@ struct HistoryReading {
 
 // The records whose serial number or address (at the start or the end)
 // is `serialOrAddress`, all when it is empty. A missing file has none.
+// Read under a shared lock, or without one when a writer held it for 30 s.
 HistoryReading ReadHistory(const std::string& path, const std::string& serialOrAddress = "");
