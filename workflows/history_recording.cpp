@@ -61,7 +61,8 @@ std::string FileMd5(const std::string& path) {
 }
 
 long long MillisecondsSince(SteadyClock::time_point started) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started).count();
+  const auto elapsed = SteadyClock::now() - started;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
 }
 
 void Append(const UpdaterController& controller, const HistoryRecord& record) {
@@ -84,7 +85,8 @@ void StartOperationRecord(UpdaterController& controller, int operation) {
   if (operation == OpUpgrade) {
     record.package = FileNameOf(controller.packagePath);
     record.packageMd5 = FileMd5(controller.packagePath);
-    if (record.packageMd5.empty()) record.notes.push_back("the package file could not be read for its MD5");
+    if (record.packageMd5.empty())
+      record.notes.push_back("the package file could not be read for its MD5");
   }
   controller.ClearLastStatus();
 }
@@ -130,7 +132,8 @@ void RecordConnectIdentity(UpdaterController& controller, const DeviceIdentity& 
   // A connect changes nothing: what it read is the state before and after.
   record.before = identity.versions;
   record.after = identity.versions;
-  if (identity.versions.Empty()) record.notes.push_back("versions not read: the instrument did not answer");
+  if (identity.versions.Empty())
+    record.notes.push_back("versions not read: the instrument did not answer");
   record.status = controller.LastStatus();
   record.result = ResultOf(OpConnect, record.status);
   record.durationMs = MillisecondsSince(current.started);

@@ -52,7 +52,8 @@ TEST_F(UpdateHistoryTest, ProcessesAndThreadsAppendingAtOnceKeepEveryRecordWhole
       threads.emplace_back([&, t] {
         UpdateHistory history(path_, "p" + std::to_string(process));
         for (int i = 0; i < kRecords; ++i) {
-          HistoryRecord record = Record("S" + std::to_string(t) + "-" + std::to_string(i), "198.18.0.11");
+          const std::string serial = "S" + std::to_string(t) + "-" + std::to_string(i);
+          HistoryRecord record = Record(serial, "198.18.0.11");
           record.notes.push_back(padding);
           if (!history.Append(record)) ::_exit(2);
         }
