@@ -7,6 +7,10 @@ UpdaterController::UpdaterController() = default;
 UpdaterController::~UpdaterController() = default;
 
 void UpdaterController::PostNotice(int code, const std::string& text, double value) {
+  if (code == NoticeStatus) {
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    lastStatus_ = text;
+  }
   NoticeSink* sink = noticeSink;
   if (sink == nullptr) return;
   auto notice = std::make_unique<WorkerNotice>();
@@ -22,3 +26,13 @@ const ScriptSet* UpdaterController::CurrentScriptSet() const {
 }
 
 Clock& UpdaterController::GetClock() { return clock != nullptr ? *clock : SystemClock(); }
+
+std::string UpdaterController::LastStatus() const {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  return lastStatus_;
+}
+
+void UpdaterController::ClearLastStatus() {
+  std::lock_guard<std::mutex> lock(statusMutex_);
+  lastStatus_.clear();
+}

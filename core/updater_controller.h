@@ -4,13 +4,16 @@
 // state holder; the operations that use it live in the layer that owns them
 // and take it as their first argument.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/operation_codes.h"
 #include "core/script_set.h"
+#include "core/update_history.h"
 #include "core/worker_notice.h"
 
 class Clock;
@@ -49,6 +52,7 @@ class UpdaterController {
   int familyIndex = 0;  // 0 kfw, 1 kf4
 
   // Request data of the workflows.
+  std::string packagePath;  // the package file chosen for an upgrade
   std::string sourceFilePath;
   std::string sourceFileName;
   // Decoded archives go to "data/" beside the program, or to this directory
@@ -66,6 +70,18 @@ class UpdaterController {
 
   // The operation log; null until the owner opens it.
   std::unique_ptr<OperationLog> log;
+  // The update history; null (nothing recorded) until the owner opens it.
+  std::unique_ptr<UpdateHistory> history;
+  // The running operation's record, written by the worker while it runs
+  // (workflows/history_recording.h); a connect's is completed by the
+  // window's thread when it shows the identity, before the operation's
+  // end lets another request in.
+  struct OperationRecord {
+    HistoryRecord record;
+    std::chrono::steady_clock::time_point started;
+    bool instrumentReached = false;  // the connection check passed
+    VersionSource versionSource = VersionSource::None;  // what answered before
+  } operationRecord;
 
   // Posts a notice to the window; callable from any thread, never waits.
   void PostNotice(int code, const std::string& text, double value = 0);
@@ -75,8 +91,16 @@ class UpdaterController {
 
   bool IsCancelRequested() const { return cancelRequested.load(); }
 
+  // The last status posted since ClearLastStatus: how an operation ended.
+  std::string LastStatus() const;
+  void ClearLastStatus();
+
   // The family's script set, or null when familyIndex selects none.
   const ScriptSet* CurrentScriptSet() const;
 
   Clock& GetClock();
+
+ private:
+  mutable std::mutex statusMutex_;
+  std::string lastStatus_;
 };

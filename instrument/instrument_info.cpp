@@ -37,6 +37,11 @@ std::string Lowered(std::string text) {
   return text;
 }
 
+// The placeholder of a field that no source filled reads as not known.
+std::string KnownOnly(const std::string& shown) {
+  return shown == kUnknownVersion ? std::string() : shown;
+}
+
 std::string Raised(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -98,12 +103,17 @@ void ParseSystemInfoText(const std::string& text, std::string& driver, std::stri
 
 void QuerySystemInfo(UpdaterController& controller, std::string& driver, std::string& scpi) {
   std::string address = controller.selectedAddress ? controller.selectedAddress() : std::string();
+  QuerySystemInfoAt(address, driver, scpi);
+}
+
+bool QuerySystemInfoAt(const std::string& address, std::string& driver, std::string& scpi) {
   char buffer[kReplySize];
   std::memset(buffer, 0, sizeof buffer);
   if (instrument_query(address.c_str(), ":system:info? ALL", buffer, kReplySize - 1, true) != 1) {
-    return;
+    return false;
   }
   ParseSystemInfoText(buffer, driver, scpi);
+  return true;
 }
 
 void ParsePackageVersionText(const std::string& text, std::string& driver, std::string& scpi,
@@ -138,10 +148,11 @@ bool ReadPackageVersionFile(UpdaterController& controller, std::string& driver,
   return true;
 }
 
-void FillDeviceInfo(UpdaterController& controller, const std::string& deviceInfo) {
+DeviceIdentity FillDeviceInfo(UpdaterController& controller, const std::string& deviceInfo) {
+  DeviceIdentity identity;
   std::vector<std::string> fields;
   SplitTrimmed(deviceInfo, ":", fields);
-  if (fields.size() < 4) return;
+  if (fields.size() < 4) return identity;
   std::string driver = kUnknownVersion;
   std::string scpi = kUnknownVersion;
   std::string package = kUnknownVersion;
@@ -151,12 +162,43 @@ void FillDeviceInfo(UpdaterController& controller, const std::string& deviceInfo
   if (!ReadPackageVersionFile(controller, driver, scpi, package, ui)) {
     QuerySystemInfo(controller, driver, scpi);
   }
+  identity.shown = true;
+  identity.model = fields[0];
+  identity.serial = fields[1];
+  identity.versions = {KnownOnly(package), KnownOnly(driver), KnownOnly(scpi), KnownOnly(ui)};
   OperatorView* view = controller.view;
-  if (view == nullptr) return;
+  if (view == nullptr) return identity;
   view->SetText(IdcModelNumber, fields[0]);
   view->SetText(IdcSerialNumber, fields[1]);
   view->SetText(IdcPackageVersion, package);
   view->SetText(IdcDriverVersion, driver);
   view->SetText(IdcScpiVersion, scpi);
   view->SetText(IdcUiVersion, ui);
+  return identity;
+}
+
+VersionSource ReadInstrumentVersions(UpdaterController& controller, InstrumentVersions& versions,
+                                     VersionSource only) {
+  if (only != VersionSource::SystemInfo &&
+      ReadPackageVersionFile(controller, versions.driver, versions.scpi, versions.package,
+                             versions.ui)) {
+    return VersionSource::File;
+  }
+  if (only != VersionSource::File &&
+      QuerySystemInfoAt(controller.targetAddress, versions.driver, versions.scpi)) {
+    return VersionSource::SystemInfo;
+  }
+  return VersionSource::None;
+}
+
+bool QueryModelAndSerial(const std::string& address, std::string& model, std::string& serial) {
+  char buffer[kReplySize];
+  std::memset(buffer, 0, sizeof buffer);
+  if (instrument_query(address.c_str(), "*IDN?", buffer, kReplySize - 1, true) != 1) return false;
+  std::vector<std::string> fields;
+  SplitTrimmed(buffer, ",", fields);
+  if (fields.size() < 3 || fields[1].empty() || fields[2].empty()) return false;
+  model = fields[1];
+  serial = fields[2];
+  return true;
 }

@@ -14,6 +14,7 @@
 #include "core/operation_codes.h"
 #include "core/operation_log.h"
 #include "core/settings.h"
+#include "core/update_history.h"
 #include "core/updater_controller.h"
 #include "instrument/discovery.h"
 #include "scripts/script_files.h"
@@ -130,6 +131,7 @@ class Session {
     controller_.log = std::make_unique<OperationLog>(InstrumentRunDirectory() + name + ".log",
                                                      std::time(nullptr),
                                                      OperationLog::Access::Shared);
+    controller_.history = std::make_unique<UpdateHistory>(HistoryPath(), "tavrinctl");
   }
 
   int RefuseBusy() {

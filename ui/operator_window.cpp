@@ -6,6 +6,7 @@
 
 #include "core/operation_log.h"
 #include "core/settings.h"
+#include "core/update_history.h"
 #include "ui/console_launcher.h"
 
 bool QtDesktopLauncher::StartConsole(const std::string& program, const std::string& argument) {
@@ -20,8 +21,10 @@ CInstrumentUpdaterDlg::CInstrumentUpdaterDlg(const WindowOptions& options)
     : options_(options),
       worker_(controller_),
       presenter_(controller_, dialog_, worker_, launcher_) {
-  if (options_.openLog)
+  if (options_.openLog) {
     controller_.log = std::make_unique<OperationLog>(OperationLogPath());
+    controller_.history = std::make_unique<UpdateHistory>(HistoryPath(), "TavrinOperator");
+  }
   controller_.shell = options_.shell;
   controller_.noticeSink = &notices_;
   // Runs on the posting thread under the queue's lock: only post an event

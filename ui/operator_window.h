@@ -15,7 +15,7 @@
 class RemoteShell;
 
 struct WindowOptions {
-  bool openLog = true;       // "TavrinOperator.log", OperationLogPath()
+  bool openLog = true;       // "TavrinOperator.log" and the update history
   bool startWorker = true;
   RemoteShell* shell = nullptr;  // null: SSH
 };

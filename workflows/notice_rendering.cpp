@@ -10,6 +10,7 @@
 #include "core/worker_notice.h"
 #include "instrument/discovery.h"
 #include "instrument/instrument_info.h"
+#include "workflows/history_recording.h"
 #include "workflows/workflows.h"
 
 namespace {
@@ -68,7 +69,9 @@ int FillInstrumentList(UpdaterController& controller, const char* address) {
 void RenderNotice(UpdaterController& controller, const WorkerNotice& notice) {
   if (controller.view == nullptr) return;
   switch (notice.code) {
-    case NoticeDeviceInfo: FillDeviceInfo(controller, notice.text); break;
+    case NoticeDeviceInfo:
+      RecordConnectIdentity(controller, FillDeviceInfo(controller, notice.text));
+      break;
     case NoticeHostName:
       if (!notice.text.empty()) controller.view->SetText(IdcHostName, notice.text);
       break;

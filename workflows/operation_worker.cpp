@@ -8,6 +8,7 @@
 #include "core/updater_controller.h"
 #include "instrument/discovery.h"
 #include "instrument/instrument_commands.h"
+#include "workflows/history_recording.h"
 #include "workflows/workflows.h"
 
 OperationWorker::OperationWorker(UpdaterController& controller) : controller_(controller) {}
@@ -44,6 +45,7 @@ void OperationWorker::Run() {
     }
     int operation = controller_.operationType;
     controller_.operationBusy = true;
+    StartOperationRecord(controller_, operation);
     try {
       if (operations_)
         operations_(controller_, operation);
@@ -54,6 +56,9 @@ void OperationWorker::Run() {
       // its completion notice.
       std::fprintf(stderr, "operation %d ended by an exception: %s\n", operation, e.what());
     }
+    // Before the end is posted: the window may then request the next
+    // operation, which changes what the record reads.
+    FinishOperationRecord(controller_, operation);
     controller_.PostNotice(NoticeOperationDone, std::string());
     controller_.operationBusy = false;
   }

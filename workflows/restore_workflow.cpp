@@ -3,6 +3,7 @@
 #include "core/operation_codes.h"
 #include "core/updater_controller.h"
 #include "scripts/script_interpreter.h"
+#include "workflows/history_recording.h"
 #include "workflows/operation_worker.h"
 #include "workflows/workflow_support.h"
 #include "workflows/workflows.h"
@@ -18,7 +19,10 @@ void BeginRestore(UpdaterController& controller, OperationWorker& worker) {
 }
 
 void RunRestore(UpdaterController& controller, bool checkConnection, bool needReboot) {
-  if (checkConnection && !CheckConnection(controller)) return;
+  if (checkConnection) {
+    if (!CheckConnection(controller)) return;
+    RecordInstrumentBefore(controller);  // a restore of its own, not one inside an upgrade
+  }
   const ScriptSet* set = controller.CurrentScriptSet();
   if (set == nullptr || set->rollbackSection.empty()) return;
   controller.PostStatus("Restoring...");

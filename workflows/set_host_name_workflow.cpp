@@ -3,6 +3,7 @@
 #include "core/operator_view.h"
 #include "core/updater_controller.h"
 #include "scripts/script_interpreter.h"
+#include "workflows/history_recording.h"
 #include "workflows/operation_worker.h"
 #include "workflows/shell_safe_text.h"
 #include "workflows/workflow_support.h"
@@ -43,6 +44,7 @@ void BeginSetHostName(UpdaterController& controller, OperationWorker& worker) {
 
 void RunSetHostName(UpdaterController& controller) {
   const bool connected = CheckConnection(controller);
+  if (connected) RecordInstrumentBefore(controller);
   const ScriptSet* set = controller.CurrentScriptSet();
   if (!connected || set == nullptr || set->setHostNameSection.empty()) return;
   controller.PostStatus("Setting hostname...");

@@ -13,6 +13,7 @@
 #include "core/updater_controller.h"
 #include "scripts/script_files.h"
 #include "scripts/script_interpreter.h"
+#include "workflows/history_recording.h"
 #include "workflows/operation_worker.h"
 #include "workflows/shell_safe_text.h"
 #include "workflows/workflow_support.h"
@@ -183,6 +184,7 @@ void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
   if (!mismatch.empty()) return Refuse(controller, mismatch);
   if (!DecodeIntoDataDirectory(controller, packagePath, extension)) return;
   controller.targetAddress = SelectedAddress(controller);
+  controller.packagePath = packagePath;
   controller.progressValue = 0;
   controller.progressStep = ProgressStepFor(controller, PieceCheckUpdatePending);
   worker.Request(OpUpgrade);
@@ -190,6 +192,7 @@ void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
 
 void RunUpgrade(UpdaterController& controller) {
   const bool connected = CheckConnection(controller);
+  if (connected) RecordInstrumentBefore(controller);
   const ScriptSet* set = controller.CurrentScriptSet();
   if (!connected || set == nullptr) return;
   if (!set->checkUpdatePendingSection.empty() && !RunPendingStateCheck(controller, *set)) return;
