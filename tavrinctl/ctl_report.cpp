@@ -1,6 +1,8 @@
 #include "tavrinctl/ctl_report.h"
 
-const char* const kCtlVersion = "1.0.0.1";
+#include "core/version.h"
+
+const char* const kCtlVersion = kProgramVersion;
 
 namespace {
 
