@@ -8,6 +8,8 @@
 // an established connection whose peer no longer answers.
 #include <libssh2.h>
 
+#include "core/remote_shell.h"
+
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -39,12 +41,25 @@ class SshConnection {
   // Writes all of `data` to the command's standard input.
   bool Write(const char* data, std::size_t length);
 
+  // Sends end-of-file on the command's standard input (once).
+  bool SendEof();
+
   // Ends the connection: end-of-file on the channel, then, with
   // `awaitRemoteClose` and a started command, the wait until the remote
   // side closes it. False when that wait failed.
   bool Close(bool awaitRemoteClose);
 
   bool Cancelled() const { return cancelled_; }
+  // How the command ended, known after Close(true): the channel was closed
+  // by the remote side with an exit status (and which), or not.
+  bool HasExitStatus() const { return haveExitStatus_; }
+  int ExitStatus() const { return exitStatus_; }
+  // The last of what the command wrote to its standard error.
+  const std::string& StandardErrorTail() const { return stderrTail_; }
+  // What went wrong before the command could start, for the callers that
+  // tell the operator why (see SshFailure).
+  LoginStage FailureStage() const { return failureStage_; }
+  const std::string& FailureCause() const { return failureCause_; }
 
   // Answers the server's keyboard-interactive requests (library callback).
   void AnswerPrompts(int count, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
@@ -84,4 +99,18 @@ class SshConnection {
   bool haveDeadline_ = false;
   std::chrono::steady_clock::time_point deadline_;
   bool unanswerablePrompt_ = false;
+  bool eofSent_ = false;
+  bool haveExitStatus_ = false;
+  int exitStatus_ = -1;
+  std::string stderrTail_;
+  LoginStage failureStage_ = LoginStage::None;
+  std::string failureCause_;
+  std::string received_;  // the first bytes from the server, for its offer
+  bool keepReceived_ = true;
+  void ExplainKeyExchange();
+  void NoteExit();
+
+ public:
+  // Keeps the start of what the server sends (library callback).
+  void NoteReceived(const char* data, std::size_t length);
 };

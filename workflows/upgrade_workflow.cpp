@@ -177,8 +177,10 @@ void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
   controller.targetAddress = SelectedAddress(controller);
   const bool probed = ProbeCredentials(controller);
   const std::string extension = LowerExtensionOf(packagePath);
-  if (!probed)
+  if (!probed) {
+    if (!controller.loginFailureCause.empty()) controller.PostLog(controller.loginFailureCause);
     return Refuse(controller, "Connection to the instrument failed,please check the ip address.");
+  }
   const std::string mismatch = FamilyMismatchMessage(controller.familyCode, extension);
   if (!mismatch.empty()) return Refuse(controller, mismatch);
   if (!DecodeIntoDataDirectory(controller, packagePath, extension)) return;
