@@ -236,9 +236,11 @@ bool ScriptRun::Reboot(std::string& line) {
   ReplaceAll(line, "wait", std::string());
   auto serial = variables_.find("SerialNumber");
   const std::string serialNumber = serial == variables_.end() ? std::string() : serial->second;
+  // Tells a real restart from a reboot command that did nothing.
+  const std::string bootId = wait ? ReadBootId(controller_) : std::string();
   // Started and left to run: the connection drops as the instrument goes down.
   RunInstrumentCommand(controller_, line.c_str(), nullptr, nullptr, nullptr, 0);
-  if (wait && !WaitForReboot(controller_, serialNumber)) return Stop(ScriptReconnectFailed);
+  if (wait && !WaitForReboot(controller_, serialNumber, bootId)) return Stop(ScriptReconnectFailed);
   return true;
 }
 
