@@ -65,8 +65,9 @@ std::string lowercase(std::string text) {
 
 // After a call that got no reply the link is opened again, quietly, before
 // the next line goes out; otherwise every later call would time out too.
+// So is a link that the instrument closed while it was idle.
 void restore_link() {
-  if (!g_link.outOfStep || g_table == nullptr) return;
+  if (g_table == nullptr || (!g_link.outOfStep && !link_closed_by_instrument(g_link))) return;
   if (link_open(g_link, g_link.host.c_str(), "inst0") > 0 && method_is_srq(*g_table))
     open_srq_channel(*g_table);
 }

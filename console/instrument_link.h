@@ -41,6 +41,9 @@ int link_read_stb(InstrumentLink& link, bool wait_lock);
 // reached us from, as dotted text; empty without a link.
 std::string link_local_address(const InstrumentLink& link);
 int link_send_command(InstrumentLink& link, const std::string& line);
+// True when the instrument has closed the link's core connection (as some
+// close a link that stays idle); no call is made.
+bool link_closed_by_instrument(const InstrumentLink& link);
 bool is_stb_query(const std::string& command);
 
 // Where the chunks of one reply land: a fixed buffer filled from the front.
