@@ -56,8 +56,8 @@ class SshConnection {
   int ExitStatus() const { return exitStatus_; }
   // The last of what the command wrote to its standard error.
   const std::string& StandardErrorTail() const { return stderrTail_; }
-  // What went wrong before the command could start, for the callers that
-  // tell the operator why (see SshFailure).
+  // How far a login that failed got, and the cause to tell the operator
+  // when one can be named (see LoginFailure).
   LoginStage FailureStage() const { return failureStage_; }
   const std::string& FailureCause() const { return failureCause_; }
 
@@ -66,6 +66,9 @@ class SshConnection {
                      LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses);
   // Reports the reason the server gives for disconnecting (library callback).
   void NoteDisconnect(const char* message, int length);
+  // Keeps the start of what the server sends, until the key exchange is
+  // done (library callback).
+  void NoteReceived(const char* data, std::size_t length);
 
  private:
   bool ConnectSocket(const char* host);
@@ -79,6 +82,8 @@ class SshConnection {
   bool Authenticate(const std::string& user);
   bool AuthenticateOnce(const std::string& user, bool usePassword, int* result);
   bool StartCommand(const std::string& command);
+  void ExplainKeyExchange();
+  void NoteExit();
   void DrainStandardError();
   bool WaitSocket();
   template <typename Op>
@@ -107,10 +112,4 @@ class SshConnection {
   std::string failureCause_;
   std::string received_;  // the first bytes from the server, for its offer
   bool keepReceived_ = true;
-  void ExplainKeyExchange();
-  void NoteExit();
-
- public:
-  // Keeps the start of what the server sends (library callback).
-  void NoteReceived(const char* data, std::size_t length);
 };
