@@ -110,7 +110,7 @@ EOF
 }
 
 make_host_keys() {
-  rm -f /etc/ssh/ssh_host_*
+  rm -f /etc/ssh/ssh_host_* /etc/dropbear/dropbear_*_host_key   # the flavours make theirs again
   ssh-keygen -q -t ed25519 -N '' -C "root@$name" -f /etc/ssh/ssh_host_ed25519_key &&
     ssh-keygen -q -t ecdsa -N '' -C "root@$name" -f /etc/ssh/ssh_host_ecdsa_key ||
     die "cannot make host keys"

@@ -79,6 +79,8 @@ void release_clients(InstrumentLink& link) {
 
 }  // namespace
 
+void link_close(InstrumentLink& link) { release_clients(link); }
+
 int link_lost(InstrumentLink& link) {
   link.outOfStep = true;
   return -kIoError;

@@ -27,6 +27,8 @@ constexpr int kIoError = 17;  // also a call that got no reply
 
 // 1 on success, 0 on failure, minus the error that create_link reported.
 int link_open(InstrumentLink& link, const char* host, const char* device);
+// Closes the link's clients; the record is empty afterwards.
+void link_close(InstrumentLink& link);
 // The error of a core-channel call that got no reply (-kIoError); marks
 // the link out of step.
 int link_lost(InstrumentLink& link);
