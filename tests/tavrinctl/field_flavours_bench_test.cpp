@@ -186,8 +186,9 @@ Row Observe(const Flavour& flavour) {
 // The README's row with this label, or empty.
 std::string ReadmeRow(const std::string& label) {
   std::ifstream in(bench::SourceDir() + "/README.md");
+  const std::string start = "| " + label + " |";
   for (std::string line; std::getline(in, line);)
-    if (line.compare(0, label.size() + 5, "| " + label + " |") == 0) return line;
+    if (line.compare(0, start.size(), start) == 0) return line;
   return std::string();
 }
 
