@@ -11,6 +11,7 @@
 #   vxi     start or stop the VXI-11 server as the vxi knob says
 #   ssh     restart the SSH service as the ssh knob says
 #   links   take the links down (vanish knob) or up again
+#   flavours apply the flavours that change the instrument's files
 # SIGTERM ends the instrument (the kernel then ends every process in it).
 set -u
 
@@ -18,6 +19,7 @@ name=$1
 dir=$2/$name
 shared=$2/shared
 ctl=/run/tvbench            # the instrument's view of $dir/ctl
+flavours=$ctl/bin/flavours  # the flavours' files (bench/flavours)
 # shellcheck source=/dev/null
 . "$dir/ctl/instrument.conf"   # FAMILY PASSWORD IDN MODEL SERIAL VERSIONS LINKS
 
@@ -108,7 +110,7 @@ EOF
 }
 
 make_host_keys() {
-  rm -f /etc/ssh/ssh_host_*
+  rm -f /etc/ssh/ssh_host_* /etc/dropbear/dropbear_*_host_key   # the flavours make theirs again
   ssh-keygen -q -t ed25519 -N '' -C "root@$name" -f /etc/ssh/ssh_host_ed25519_key &&
     ssh-keygen -q -t ecdsa -N '' -C "root@$name" -f /etc/ssh/ssh_host_ecdsa_key ||
     die "cannot make host keys"
@@ -189,12 +191,15 @@ apply_vxi() {
 # The SSH service on port 22: sshd, or with ssh=kbdint an sshd that offers
 # keyboard-interactive authentication only, with ssh=noexec an sshd that
 # logs in and then refuses every command (it cannot fork), or with
-# ssh=tarpit a listener that takes every connection and never says a word. A restart leaves the
-# sessions already running alone.
+# ssh=tarpit a listener that takes every connection and never says a word.
+# Any other value is a flavour (flavours/ssh-VALUE.sh), which ends in its
+# server. A restart leaves the sessions already running alone.
 ssh_pid=""
 ssh_mode=""
 start_ssh() {
   ssh_mode=$(knob "$ctl/bench_knobs" ssh)
+  # Root's shell is bash unless a flavour says otherwise.
+  [ "$(getent passwd root | cut -d: -f7)" = /bin/bash ] || usermod -s /bin/bash root
   case $ssh_mode in
     tarpit)
       perl -MIO::Socket::INET -e '
@@ -204,7 +209,8 @@ start_ssh() {
       ;;
     kbdint) /usr/sbin/sshd -D -E "$ctl/sshd.log" -o PasswordAuthentication=no & ;;
     noexec) LD_PRELOAD=$ctl/bin/tv_refuse_exec.so /usr/sbin/sshd -D -E "$ctl/sshd.log" & ;;
-    *) /usr/sbin/sshd -D -E "$ctl/sshd.log" & ;;
+    "") /usr/sbin/sshd -D -E "$ctl/sshd.log" & ;;
+    *) ctl=$ctl bash "$flavours/ssh-$ssh_mode.sh" >>"$ctl/sshd.log" 2>&1 & ;;
   esac
   ssh_pid=$!
   wait_for 50 listening -t 22 || log "nothing listens on port 22"
@@ -226,8 +232,33 @@ apply_links() {
   for l in $LINKS; do ip link set "$l" "$state"; done
 }
 
+# The flavours that change the instrument's files (kind "file" in the
+# table): each value's file is told "on" when the knob has that value and
+# "off" otherwise.
+apply_file_flavours() {
+  local key values kind value v
+  while read -r key values kind _; do
+    [ "$kind" = file ] || continue
+    value=$(knob "$ctl/bench_knobs" "$key")
+    for v in ${values//|/ }; do
+      if [ "$v" = "$value" ]; then sh "$flavours/$key-$v.sh" on; else sh "$flavours/$key-$v.sh" off; fi
+    done
+  done < <(grep -v '^#' "$flavours/table")
+}
+
+# A real reboot gives the kernel a new boot id; the instrument's own is a
+# file over the host's, renewed on every boot.
+new_boot_id() {
+  cat /proc/sys/kernel/random/uuid >/run/tvbench-boot_id
+  mountpoint -q /proc/sys/kernel/random/boot_id ||
+    mount --bind /run/tvbench-boot_id /proc/sys/kernel/random/boot_id ||
+    log "cannot give the instrument a boot id of its own"
+}
+
 boot() {
   set_state booting
+  new_boot_id
+  apply_file_flavours
   hostname "$(head -n 1 /etc/hostname)"
   apply_links
   rm -rf /run/rpcbind /run/rpcbind.* /run/sshd /run/sshd.pid
@@ -304,6 +335,7 @@ while :; do
       touch "$ctl/ssh_applied"
       ;;
     links) apply_links; touch "$ctl/links_applied" ;;
+    flavours) apply_file_flavours; touch "$ctl/flavours_applied" ;;
     *) log "unknown command: $command" ;;
   esac
 done

@@ -63,11 +63,29 @@ std::string lowercase(std::string text) {
   return text;
 }
 
+// A link the instrument closed while it was idle is replaced, quietly, by
+// one that opens; while the instrument is away the line fails on the old
+// link as it always did.
+void reopen_closed_link() {
+  InstrumentLink fresh;
+  if (link_open(fresh, g_link.host.c_str(), "inst0") <= 0) {
+    link_close(fresh);
+    return;
+  }
+  link_close(g_link);
+  g_link = fresh;
+  if (method_is_srq(*g_table)) open_srq_channel(*g_table);
+}
+
 // After a call that got no reply the link is opened again, quietly, before
 // the next line goes out; otherwise every later call would time out too.
 // While the instrument is away each line tries again.
 void restore_link() {
-  if (!g_link.outOfStep || g_table == nullptr) return;
+  if (g_table == nullptr) return;
+  if (!g_link.outOfStep) {
+    if (link_closed_by_instrument(g_link)) reopen_closed_link();
+    return;
+  }
   if (link_reopen(g_link) > 0 && method_is_srq(*g_table)) open_srq_channel(*g_table);
 }
 

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 
@@ -81,6 +82,8 @@ void release_clients(InstrumentLink& link) {
 int no_link(const InstrumentLink& link) { return link.outOfStep ? -kIoError : 0; }
 
 }  // namespace
+
+void link_close(InstrumentLink& link) { release_clients(link); }
 
 int link_lost(InstrumentLink& link) {
   link.outOfStep = true;
@@ -188,6 +191,18 @@ std::string link_local_address(const InstrumentLink& link) {
 
 int link_send_command(InstrumentLink& link, const std::string& line) {
   return link_write(link, line.data(), static_cast<long>(line.size()), false, true);
+}
+
+bool link_closed_by_instrument(const InstrumentLink& link) {
+  int fd = -1;
+  if (link.core == nullptr || !clnt_control(link.core, CLGET_FD, reinterpret_cast<char*>(&fd)))
+    return false;
+  pollfd p{fd, POLLIN | POLLRDHUP, 0};
+  if (poll(&p, 1, 0) != 1) return false;
+  if ((p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return true;
+  // Readable with nothing outstanding: only the end of the stream can be there.
+  char byte;
+  return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
 bool is_stb_query(const std::string& command) {

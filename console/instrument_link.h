@@ -29,6 +29,8 @@ constexpr int kIoError = 17;  // also a call that got no reply
 
 // 1 on success, 0 on failure, minus the error that create_link reported.
 int link_open(InstrumentLink& link, const char* host, const char* device);
+// Closes the link's clients; the record is empty afterwards.
+void link_close(InstrumentLink& link);
 // The error of a core-channel call that got no reply (-kIoError); marks
 // the link out of step.
 int link_lost(InstrumentLink& link);
@@ -47,6 +49,9 @@ int link_read_stb(InstrumentLink& link, bool wait_lock);
 // reached us from, as dotted text; empty without a link.
 std::string link_local_address(const InstrumentLink& link);
 int link_send_command(InstrumentLink& link, const std::string& line);
+// True when the instrument has closed the link's core connection (as some
+// close a link that stays idle); no call is made.
+bool link_closed_by_instrument(const InstrumentLink& link);
 bool is_stb_query(const std::string& command);
 
 // Where the chunks of one reply land: a fixed buffer filled from the front.

@@ -50,6 +50,9 @@ class UpdaterController {
   std::string password;
   int familyCode = 0;   // 0 none, 1 kfw, 2 kf4
   int familyIndex = 0;  // 0 kfw, 1 kf4
+  // Why the last login failed, when the shell could name a cause the
+  // operator should see (for example SSH algorithms that do not meet).
+  std::string loginFailureCause;
 
   // Request data of the workflows.
   std::string packagePath;  // the package file chosen for an upgrade

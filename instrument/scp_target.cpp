@@ -33,3 +33,16 @@ std::string ScpSinkCommand(const std::string& localPath, const std::string& remo
                 remotePath.c_str());
   return std::string(command.data(), static_cast<std::size_t>(length));
 }
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+const char* const kShellSinkDone = "written\n";
+
+std::string ShellSinkCommand(const std::string& localPath, const std::string& remotePath) {
+  return "p=" + ShellQuoted(remotePath) + "; [ -d \"$p\" ] && p=\"${p%/}\"/" +
+         ShellQuoted(ScpBaseName(localPath)) + "; cat >\"$p\" && echo written";
+}

@@ -29,6 +29,16 @@ constexpr std::size_t kAckMessageMax = 2048;
 // behind this lock, so a cancel reaches a call that holds it.
 std::mutex g_callMutex;
 
+// Why the last call failed and which way its file went; written and read
+// under g_callMutex's turn (calls are one at a time).
+LoginFailure g_lastFailure;
+CopyRoute g_lastRoute = CopyRoute::Unknown;
+
+void NoteFailure(const SshConnection& connection) {
+  g_lastFailure.stage = connection.FailureStage();
+  g_lastFailure.cause = connection.FailureCause();
+}
+
 // The call's cancel event, from set-up to the end of tear-down.
 class CancelScope {
  public:
@@ -124,14 +134,47 @@ bool SendContents(SshConnection& connection, const LocalFile& file) {
 
 // The sink dialogue: ready, file header, contents, final zero byte; the
 // sink acknowledges each step. A refused header ends it before any content.
-bool SendThroughSink(SshConnection& connection, const LocalFile& file, const std::string& name) {
+bool SendThroughSink(SshConnection& connection, const LocalFile& file, const std::string& name,
+                     bool* sinkAnswered) {
   if (!ReadAcknowledgement(connection)) return false;
+  *sinkAnswered = true;
   std::string header = "C0644 " + std::to_string(file.size()) + " " + name + "\n";
   if (!connection.Write(header.data(), header.size()) || !ReadAcknowledgement(connection))
     return false;
   const char end = 0;
   return SendContents(connection, file) && connection.Write(&end, 1) &&
          ReadAcknowledgement(connection);
+}
+
+// The instrument's shell could not start scp: "not found", status 127.
+bool ScpMissing(const SshConnection& connection) {
+  return (connection.HasExitStatus() && connection.ExitStatus() == 127) ||
+         connection.StandardErrorTail().find("not found") != std::string::npos;
+}
+
+// The file through the instrument's shell: contents on standard input,
+// end-of-file, then the shell's word that the file was written and a
+// clean exit status. Nothing less counts as a copy.
+bool SendThroughShell(const ScpTarget& target, const char* login, const char* password,
+                      const char* localPath, int cancelFd) {
+  LocalFile file;
+  if (!file.Open(localPath)) return false;
+  SshConnection connection(cancelFd);
+  if (!connection.Open(target.host.c_str(), login, password,
+                       ShellSinkCommand(localPath, target.path))) {
+    NoteFailure(connection);
+    connection.Close(false);
+    return false;
+  }
+  SshOutputCapture capture(kShellSinkDone, nullptr, 0);
+  bool sent = SendContents(connection, file) && connection.SendEof();
+  if (sent) ReadCapturedOutput(connection, capture);
+  bool closed = connection.Close(true);
+  bool written = sent && closed && capture.Matches() && connection.HasExitStatus() &&
+                 connection.ExitStatus() == 0;
+  if (!written && !connection.Cancelled())
+    SshDiagnostic("%s: the instrument's shell did not confirm the file", target.host.c_str());
+  return written;
 }
 
 class SshRemoteShell : public RemoteShell {
@@ -147,6 +190,8 @@ class SshRemoteShell : public RemoteShell {
     return scp_send_file(user, password, localPath, remoteTarget);
   }
   bool Cancel() override { return ssh_cancel(); }
+  LoginFailure LastLoginFailure() override { return g_lastFailure; }
+  CopyRoute LastCopyRoute() override { return g_lastRoute; }
 };
 
 }  // namespace
@@ -161,15 +206,24 @@ bool ssh_run_command(const char* host, const char* user, const char* password,
   if (matched != nullptr && expected != nullptr) *matched = 0;
 
   SshConnection connection(cancel.fd());
-  if (!connection.Open(host, user, password, command != nullptr ? command : "")) {
+  bool started = connection.Open(host, user, password, command != nullptr ? command : "");
+  NoteFailure(connection);
+  if (!started) {
     ++errors;
   } else if (captured) {
-    // A lost or cancelled connection just ends the output: what came counts.
+    // A cancelled connection just ends the output: what came counts.
     SshOutputCapture capture(expected, output, outputCapacity);
     ReadCapturedOutput(connection, capture);
     if (matched != nullptr && expected != nullptr) *matched = capture.Matches() ? 1 : 0;
   }
   connection.Close(captured);
+  // A command whose channel ended without an exit status (its session was
+  // cut, or it was killed) did not run to its end: whatever it printed,
+  // the line failed.
+  if (started && captured && !connection.Cancelled() && !connection.HasExitStatus()) {
+    SshDiagnostic("%s: the command ended without an exit status", host);
+    ++errors;
+  }
   return errors == 0;
 }
 
@@ -185,15 +239,27 @@ bool scp_send_file(const char* user, const char* password, const char* localPath
   LocalFile file;
   if (!file.Open(localPath)) return false;
 
+  g_lastRoute = CopyRoute::Unknown;
   unsigned errors = 0;
   SshConnection connection(cancel.fd());
   const char* login = target.user.empty() ? user : target.user.c_str();
-  if (!connection.Open(target.host.c_str(), login, password,
-                       ScpSinkCommand(localPath, target.path)) ||
-      !SendThroughSink(connection, file, ScpBaseName(localPath)))
+  bool started = connection.Open(target.host.c_str(), login, password,
+                                 ScpSinkCommand(localPath, target.path));
+  NoteFailure(connection);
+  bool sinkAnswered = false;
+  if (!started || !SendThroughSink(connection, file, ScpBaseName(localPath), &sinkAnswered))
     ++errors;
   connection.Close(true);
   if (connection.Cancelled()) ++errors;
+  if (errors == 0) g_lastRoute = CopyRoute::Scp;
+  // An instrument without scp still has a shell that can write the file.
+  if (started && !sinkAnswered && !connection.Cancelled() && ScpMissing(connection)) {
+    SshDiagnostic("%s: no scp on the instrument; sending the file through its shell",
+                  target.host.c_str());
+    if (!SendThroughShell(target, login, password, localPath, cancel.fd())) return false;
+    g_lastRoute = CopyRoute::Shell;
+    return true;
+  }
   return errors == 0;
 }
 

@@ -16,9 +16,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "instrument/cancel_event.h"
 #include "instrument/known_hosts.h"
+#include "instrument/ssh_kex_offer.h"
 #include "instrument/ssh_diagnostics.h"
 
 namespace {
@@ -42,6 +45,10 @@ constexpr int kKeepIntervalSeconds = 5;
 constexpr int kKeepCount = 8;
 constexpr unsigned kDeadPeerMs = 40000;
 constexpr int kCancelledCode = -1000;
+// The server's first message is kept only this far: enough for any real
+// KEXINIT, and bounded whatever the peer sends.
+constexpr std::size_t kKeptReceived = 64 * 1024;
+constexpr std::size_t kStandardErrorTail = 1024;
 
 // The library's memory is wiped before it is released, since its buffers
 // carry the password on its way into a packet.
@@ -68,8 +75,11 @@ ssize_t SendBytes(libssh2_socket_t socket, const void* buffer, std::size_t lengt
 }
 
 ssize_t ReceiveBytes(libssh2_socket_t socket, void* buffer, std::size_t length, int flags,
-                     void** /*abstract*/) {
+                     void** abstract) {
   ssize_t n = recv(socket, buffer, length, flags);
+  if (n > 0)
+    static_cast<SshConnection*>(*abstract)->NoteReceived(static_cast<const char*>(buffer),
+                                                         static_cast<std::size_t>(n));
   return n < 0 ? -errno : n;
 }
 
@@ -121,9 +131,21 @@ bool SshConnection::Open(const char* host, const char* user, const char* passwor
   havePassword_ = password != nullptr;
   if (havePassword_) password_ = password;
   std::string userName = user != nullptr ? user : LocalUserName();
-  if (!ConnectSocket(host)) return false;
+  if (!ConnectSocket(host)) {
+    if (!cancelled_) failureStage_ = LoginStage::Unreachable;
+    return false;
+  }
   SetDeadline(kLoginTimeoutMs);
-  bool started = StartSession(host) && Authenticate(userName) && StartCommand(command);
+  bool started = false;
+  if (!StartSession(host))
+    failureStage_ = failureStage_ == LoginStage::None ? LoginStage::NoLogin : failureStage_;
+  else if (!Authenticate(userName))
+    failureStage_ = LoginStage::Authentication;
+  else if (!StartCommand(command))
+    failureStage_ = LoginStage::Command;
+  else
+    started = true;
+  if (cancelled_) failureStage_ = LoginStage::None;  // the caller's own doing
   ClearDeadline();
   commandStarted_ = started;
   return started;
@@ -231,8 +253,12 @@ bool SshConnection::StartSession(const char* host) {
   int rc = Retry([&] { return libssh2_session_handshake(session_, socket_); });
   if (rc != 0) {
     Fail("key exchange failed", rc);
+    ExplainKeyExchange();
     return false;
   }
+  keepReceived_ = false;
+  received_.clear();
+  received_.shrink_to_fit();
   std::size_t keyLength = 0;
   int keyType = 0;
   const char* key = libssh2_session_hostkey(session_, &keyLength, &keyType);
@@ -242,6 +268,39 @@ bool SshConnection::StartSession(const char* host) {
   }
   AcceptHostKey(session_, KnownHostsPath(), host, key, keyLength, keyType);
   return true;
+}
+
+void SshConnection::NoteReceived(const char* data, std::size_t length) {
+  if (keepReceived_ && received_.size() < kKeptReceived)
+    received_.append(data, std::min(length, kKeptReceived - received_.size()));
+}
+
+// Names the algorithm kinds where the instrument's offer and ours do not
+// meet: the diagnostics list both sides, and the operator gets one line.
+void SshConnection::ExplainKeyExchange() {
+  KexOffer offer;
+  if (Ended() || !ParseKexOffer(received_, &offer)) return;
+  const int methods[KexKindCount] = {LIBSSH2_METHOD_KEX, LIBSSH2_METHOD_HOSTKEY,
+                                     LIBSSH2_METHOD_CRYPT_CS, LIBSSH2_METHOD_MAC_CS};
+  std::vector<std::string> supported[KexKindCount];
+  for (int kind = 0; kind < KexKindCount; ++kind) {
+    const char** names = nullptr;
+    int count = libssh2_session_supported_algs(session_, methods[kind], &names);
+    for (int i = 0; i < count; ++i) supported[kind].push_back(names[i]);
+    if (names != nullptr) libssh2_free(session_, names);
+    SshDiagnostic("%s: the instrument offers %s: %s; we support: %s", host_.c_str(),
+                  KexKindName(static_cast<KexKind>(kind)),
+                  JoinNames(offer.algorithms[kind]).c_str(), JoinNames(supported[kind]).c_str());
+  }
+  std::vector<KexKind> unmet = KexKindsWithoutMatch(offer, supported);
+  if (unmet.empty()) return;
+  std::string lists;
+  for (KexKind kind : unmet)
+    lists += std::string(lists.empty() ? "" : " and ") + "the " + KexKindName(kind) +
+             " algorithms " + JoinNames(offer.algorithms[kind]);
+  failureStage_ = LoginStage::KeyExchange;
+  failureCause_ = "The instrument's SSH algorithms and this program's do not meet: it offers only " +
+                  lists + ", which this program lacks.";
 }
 
 bool SshConnection::Authenticate(const std::string& user) {
@@ -370,6 +429,9 @@ void SshConnection::DrainStandardError() {
     ssize_t n = libssh2_channel_read_stderr(channel_, chunk, sizeof chunk);
     if (n <= 0) return;
     WriteSshDiagnosticText(chunk, static_cast<std::size_t>(n));
+    stderrTail_.append(chunk, static_cast<std::size_t>(n));
+    if (stderrTail_.size() > kStandardErrorTail)
+      stderrTail_.erase(0, stderrTail_.size() - kStandardErrorTail);
   }
 }
 
@@ -392,17 +454,26 @@ bool SshConnection::Write(const char* data, std::size_t length) {
   return true;
 }
 
+bool SshConnection::SendEof() {
+  if (eofSent_) return true;
+  if (channel_ == nullptr || Ended()) return false;
+  eofSent_ = true;
+  return Retry([&] { return libssh2_channel_send_eof(channel_); }) == 0;
+}
+
 bool SshConnection::Close(bool awaitRemoteClose) {
   bool closed = true;
   SetDeadline(kTearDownTimeoutMs);
   if (channel_ != nullptr && !Ended()) {
-    Retry([&] { return libssh2_channel_send_eof(channel_); });
+    SendEof();
     // A channel whose command was refused gets no end-of-file from the
     // server: there is nothing to wait for.
     if (awaitRemoteClose && commandStarted_ && !Ended()) {
       // Closing the channel waits for the remote side's own close.
       closed = Retry([&] { return libssh2_channel_wait_eof(channel_); }) == 0 &&
-               Retry([&] { return libssh2_channel_close(channel_); }) == 0;
+               Retry([&] { return libssh2_channel_close(channel_); }) == 0 &&
+               Retry([&] { return libssh2_channel_wait_closed(channel_); }) == 0;
+      if (closed) NoteExit();
     }
   }
   if (session_ != nullptr && !Ended())
@@ -411,6 +482,23 @@ bool SshConnection::Close(bool awaitRemoteClose) {
     });
   FreeAll();
   return closed && !Ended();
+}
+
+// A command that was killed reports a signal instead of a status; one whose
+// session was cut reports nothing (the channel never closes properly).
+void SshConnection::NoteExit() {
+  char* signal = nullptr;
+  std::size_t signalLength = 0;
+  libssh2_channel_get_exit_signal(channel_, &signal, &signalLength, nullptr, nullptr, nullptr,
+                                  nullptr);
+  if (signal != nullptr) {
+    SshDiagnostic("%s: the command was ended by signal %.*s", host_.c_str(),
+                  static_cast<int>(signalLength), signal);
+    libssh2_free(session_, signal);
+    return;
+  }
+  haveExitStatus_ = true;
+  exitStatus_ = libssh2_channel_get_exit_status(channel_);
 }
 
 void SshConnection::FreeAll() {

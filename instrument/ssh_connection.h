@@ -8,6 +8,8 @@
 // an established connection whose peer no longer answers.
 #include <libssh2.h>
 
+#include "core/remote_shell.h"
+
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -39,18 +41,34 @@ class SshConnection {
   // Writes all of `data` to the command's standard input.
   bool Write(const char* data, std::size_t length);
 
+  // Sends end-of-file on the command's standard input (once).
+  bool SendEof();
+
   // Ends the connection: end-of-file on the channel, then, with
   // `awaitRemoteClose` and a started command, the wait until the remote
   // side closes it. False when that wait failed.
   bool Close(bool awaitRemoteClose);
 
   bool Cancelled() const { return cancelled_; }
+  // How the command ended, known after Close(true): the channel was closed
+  // by the remote side with an exit status (and which), or not.
+  bool HasExitStatus() const { return haveExitStatus_; }
+  int ExitStatus() const { return exitStatus_; }
+  // The last of what the command wrote to its standard error.
+  const std::string& StandardErrorTail() const { return stderrTail_; }
+  // How far a login that failed got, and the cause to tell the operator
+  // when one can be named (see LoginFailure).
+  LoginStage FailureStage() const { return failureStage_; }
+  const std::string& FailureCause() const { return failureCause_; }
 
   // Answers the server's keyboard-interactive requests (library callback).
   void AnswerPrompts(int count, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
                      LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses);
   // Reports the reason the server gives for disconnecting (library callback).
   void NoteDisconnect(const char* message, int length);
+  // Keeps the start of what the server sends, until the key exchange is
+  // done (library callback).
+  void NoteReceived(const char* data, std::size_t length);
 
  private:
   bool ConnectSocket(const char* host);
@@ -64,6 +82,8 @@ class SshConnection {
   bool Authenticate(const std::string& user);
   bool AuthenticateOnce(const std::string& user, bool usePassword, int* result);
   bool StartCommand(const std::string& command);
+  void ExplainKeyExchange();
+  void NoteExit();
   void DrainStandardError();
   bool WaitSocket();
   template <typename Op>
@@ -84,4 +104,12 @@ class SshConnection {
   bool haveDeadline_ = false;
   std::chrono::steady_clock::time_point deadline_;
   bool unanswerablePrompt_ = false;
+  bool eofSent_ = false;
+  bool haveExitStatus_ = false;
+  int exitStatus_ = -1;
+  std::string stderrTail_;
+  LoginStage failureStage_ = LoginStage::None;
+  std::string failureCause_;
+  std::string received_;  // the first bytes from the server, for its offer
+  bool keepReceived_ = true;
 };

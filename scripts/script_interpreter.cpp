@@ -89,6 +89,15 @@ std::string RemoveLineFeeds(const char* text) {
   return result;
 }
 
+// Which way an uploaded file went, when the shell can tell: an instrument
+// without scp gets its files through its shell instead.
+void LogCopyRoute(UpdaterController& controller, CopyRoute route, const std::string& source) {
+  const std::string name = source.substr(source.find_last_of("/\\") + 1);
+  if (route == CopyRoute::Scp) controller.PostLog(name + " was sent to the instrument with scp.");
+  if (route == CopyRoute::Shell)
+    controller.PostLog("The instrument has no scp: " + name + " was sent through its shell.");
+}
+
 // A run of the interpreter over one piece.
 class ScriptRun {
  public:
@@ -227,9 +236,11 @@ bool ScriptRun::Reboot(std::string& line) {
   ReplaceAll(line, "wait", std::string());
   auto serial = variables_.find("SerialNumber");
   const std::string serialNumber = serial == variables_.end() ? std::string() : serial->second;
+  // Tells a real restart from a reboot command that did nothing.
+  const std::string bootId = wait ? ReadBootId(controller_) : std::string();
   // Started and left to run: the connection drops as the instrument goes down.
   RunInstrumentCommand(controller_, line.c_str(), nullptr, nullptr, nullptr, 0);
-  if (wait && !WaitForReboot(controller_, serialNumber)) return Stop(ScriptReconnectFailed);
+  if (wait && !WaitForReboot(controller_, serialNumber, bootId)) return Stop(ScriptReconnectFailed);
   return true;
 }
 
@@ -241,10 +252,11 @@ bool ScriptRun::Copy(std::string& line) {
   const std::string source = match[1].str();
   const std::string target = match[2].str();
   // Like every other step, a copy needs the connection's login.
+  RemoteShell& shell = ShellOf(controller_);
   bool copied = !controller_.userName.empty() && !controller_.password.empty() &&
-                ShellOf(controller_).SendFile(controller_.userName.c_str(),
-                                              controller_.password.c_str(), source.c_str(),
-                                              target.c_str());
+                shell.SendFile(controller_.userName.c_str(), controller_.password.c_str(),
+                               source.c_str(), target.c_str());
+  if (copied) LogCopyRoute(controller_, shell.LastCopyRoute(), source);
   // The source is a decoded package: it must not stay behind, copied or not.
   struct stat info;
   if (::stat(source.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) ::unlink(source.c_str());

@@ -8,6 +8,7 @@ pkgs=(
   libtirpc-dev rpcsvc-proto libssh2-1-dev libssl-dev libgtest-dev libedit-dev
   qt6-base-dev xvfb xauth
   openssh-server openssh-client rpcbind sshpass lxi-tools iproute2 procps psmisc util-linux
+  dropbear-bin busybox
   time coreutils
   ansible-core pylint pycodestyle yamllint python3-voluptuous
   clang libclang-rt-14-dev

@@ -38,6 +38,13 @@ std::string WithAddress(const char* format, const std::string& address) {
   return text;
 }
 
+// A login that failed before any password was offered: another password
+// cannot get further.
+bool EndsBeforeAuthentication(LoginStage stage) {
+  return stage == LoginStage::Unreachable || stage == LoginStage::NoLogin ||
+         stage == LoginStage::KeyExchange;
+}
+
 }  // namespace
 
 bool ProbeCredentials(UpdaterController& controller) {
@@ -46,8 +53,15 @@ bool ProbeCredentials(UpdaterController& controller) {
   controller.password.clear();
   controller.familyCode = 0;
   controller.familyIndex = 0;
+  controller.loginFailureCause.clear();
   for (const Credentials& candidate : kCandidates) {
-    if (!Login(controller, candidate.userName, candidate.password)) continue;
+    if (!Login(controller, candidate.userName, candidate.password)) {
+      LoginFailure failure = ShellOf(controller).LastLoginFailure();
+      controller.loginFailureCause = failure.cause;
+      if (EndsBeforeAuthentication(failure.stage)) return false;
+      continue;
+    }
+    controller.loginFailureCause.clear();
     controller.userName = candidate.userName;
     controller.password = candidate.password;
     controller.familyCode = candidate.familyCode;
@@ -62,8 +76,10 @@ bool CheckConnection(UpdaterController& controller) {
   controller.PostStatus("Connecting...");
   controller.sshProbeActive = true;
   bool connected = false;
-  if (!controller.userName.empty() && !controller.password.empty())
+  if (!controller.userName.empty() && !controller.password.empty()) {
     connected = Login(controller, controller.userName.c_str(), controller.password.c_str());
+    if (!connected) controller.loginFailureCause = ShellOf(controller).LastLoginFailure().cause;
+  }
   controller.sshProbeActive = false;
   if (connected) {
     controller.PostStatus("Connected.");
@@ -71,6 +87,8 @@ bool CheckConnection(UpdaterController& controller) {
   }
   controller.PostLog(WithAddress("connection to the ip (%s) failed, please check the ip address.",
                                  controller.targetAddress));
+  // The address may well be right: say what really stood in the way.
+  if (!controller.loginFailureCause.empty()) controller.PostLog(controller.loginFailureCause);
   controller.PostStatus("Connection failed.");
   return false;
 }

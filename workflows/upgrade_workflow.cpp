@@ -9,6 +9,7 @@
 
 #include "core/operation_codes.h"
 #include "core/operator_view.h"
+#include "core/worker_notice.h"
 #include "core/settings.h"
 #include "core/updater_controller.h"
 #include "scripts/script_files.h"
@@ -16,6 +17,7 @@
 #include "workflows/history_recording.h"
 #include "workflows/operation_worker.h"
 #include "workflows/shell_safe_text.h"
+#include "workflows/notice_rendering.h"
 #include "workflows/workflow_support.h"
 #include "workflows/workflows.h"
 
@@ -178,8 +180,15 @@ void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
   controller.targetAddress = SelectedAddress(controller);
   const bool probed = ProbeCredentials(controller);
   const std::string extension = LowerExtensionOf(packagePath);
-  if (!probed)
-    return Refuse(controller, "Connection to the instrument failed,please check the ip address.");
+  if (!probed) {
+    Refuse(controller, "Connection to the instrument failed,please check the ip address.");
+    // The address may well be right: say what really stood in the way.
+    // Rendered here, on the window's thread: no operation starts whose
+    // notices would carry it.
+    if (!controller.loginFailureCause.empty())
+      RenderNotice(controller, WorkerNotice{NoticeLog, controller.loginFailureCause, 0});
+    return;
+  }
   const std::string mismatch = FamilyMismatchMessage(controller.familyCode, extension);
   if (!mismatch.empty()) return Refuse(controller, mismatch);
   if (!DecodeIntoDataDirectory(controller, packagePath, extension)) return;

@@ -51,6 +51,7 @@ struct Link {
   bool srqEnabled = false;
   std::string handle;
   std::uint8_t requesting = 0;  // status bits enabled by *SRE, last seen
+  int fd = -1;                  // the connection it was made on
 };
 
 ServiceSetup g_setup;
@@ -62,6 +63,9 @@ std::string g_readData;              // outlives the reply that points into it
 unsigned long g_lateWrites = 0;  // since the knobs were last set
 unsigned long g_lateReads = 0;
 unsigned long g_lostReads = 0;
+std::map<int, std::uint64_t> g_lastCall;  // connection -> time of its last call
+int g_callFd = -1;                        // the connection of the call being served
+bool g_rotatePort = false;
 
 std::uint64_t NowMs() {
   using namespace std::chrono;
@@ -192,6 +196,43 @@ int ServiceNextWakeMs() {
   return static_cast<int>(std::min<std::uint64_t>(at - now, kLongestWaitMs));
 }
 
+void ServiceNoteCall(int fd) {
+  g_callFd = fd;
+  g_lastCall[fd] = NowMs();
+}
+
+int ServiceCloseIdle() {
+  const unsigned long idleSeconds = CurrentKnobs().idleCloseSeconds;
+  if (idleSeconds == 0) {
+    g_lastCall.clear();
+    return -1;
+  }
+  const std::uint64_t limit = idleSeconds * 1000ULL;
+  const std::uint64_t now = NowMs();
+  std::uint64_t next = UINT64_MAX;
+  for (auto it = g_lastCall.begin(); it != g_lastCall.end();) {
+    bool open = false;
+    for (int i = 0; i < svc_max_pollfd; ++i) open = open || svc_pollfd[i].fd == it->first;
+    if (open && now - it->second < limit) {
+      next = std::min(next, it->second + limit - now);
+      ++it;
+      continue;
+    }
+    // Shut down, not closed: the RPC layer sees the end and frees its side.
+    if (open) shutdown(it->first, SHUT_RDWR);
+    for (auto link = g_links.begin(); link != g_links.end();)
+      link = link->second.fd == it->first ? g_links.erase(link) : std::next(link);
+    it = g_lastCall.erase(it);
+  }
+  return next == UINT64_MAX ? -1 : static_cast<int>(next);
+}
+
+bool ServiceTakePortRotation() {
+  bool rotate = g_rotatePort;
+  g_rotatePort = false;
+  return rotate;
+}
+
 bool ServiceStalled() { return CurrentKnobs().stallAfterLink; }
 
 bool ServiceLosesRead() {
@@ -221,6 +262,8 @@ bool_t create_link_1_svc(Create_LinkParms* parms, Create_LinkResp* result, struc
   }
   long lid = g_nextLid++;
   g_links[lid].maxRecvSize = knobs.maxRecvSize;
+  g_links[lid].fd = g_callFd;
+  g_rotatePort = knobs.rotateCorePort;
   result->lid = lid;
   return TRUE;
 }
@@ -339,7 +382,7 @@ bool_t destroy_link_1_svc(Device_Link* lid, Device_Error* result, struct svc_req
 
 bool_t create_intr_chan_1_svc(Device_RemoteFunc* parms, Device_Error* result, struct svc_req*) {
   result->error = kErrNone;
-  if (parms->progFamily != DEVICE_TCP) {
+  if (parms->progFamily != DEVICE_TCP || CurrentKnobs().noInterrupt) {
     result->error = kErrNotSupported;
     return TRUE;
   }

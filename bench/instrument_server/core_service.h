@@ -22,5 +22,14 @@ int ServiceNextWakeMs();
 bool ServiceStalled();
 // True for a device_read that gets no answer (the lost_reads knob).
 bool ServiceLosesRead();
+// Notes a call that arrived on the connection `fd` (for idle_close).
+void ServiceNoteCall(int fd);
+// With idle_close: shuts down the connections silent that long (the RPC
+// layer then ends them) and forgets their links; the milliseconds until the
+// next may fall idle, or -1.
+int ServiceCloseIdle();
+// True once after a create_link while core_port=rotate is set: the core
+// channel should move to a fresh port.
+bool ServiceTakePortRotation();
 // Closes the interrupt channel.
 void ServiceShutdown();

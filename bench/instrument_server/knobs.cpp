@@ -25,6 +25,9 @@ void Apply(Knobs& knobs, const std::string& key, const std::string& value) {
   else if (key == "late_reads") knobs.lateReads = Number(value);
   else if (key == "lost_reads") knobs.lostReads = Number(value);
   else if (key == "stall_after_link") knobs.stallAfterLink = Number(value) != 0;
+  else if (key == "intr") knobs.noInterrupt = value == "none";
+  else if (key == "core_port") knobs.rotateCorePort = value == "rotate";
+  else if (key == "idle_close") knobs.idleCloseSeconds = Number(value);
 }
 
 }  // namespace

@@ -16,6 +16,9 @@ struct Knobs {
   // So many device_read calls after the knob is set are never answered.
   unsigned long lostReads = 0;
   bool stallAfterLink = false;       // only create_link is answered
+  bool noInterrupt = false;          // intr=none: create_intr_chan is refused
+  bool rotateCorePort = false;       // core_port=rotate: a fresh port per link
+  unsigned long idleCloseSeconds = 0;  // idle_close: a silent link is dropped
 };
 
 // A missing or unreadable file gives the defaults; unknown keys (the

@@ -30,6 +30,7 @@ void OnStopSignal(int) { g_stop = 1; }
 // (and the null procedure, which the portmapper's clients may ping). A lost
 // read is read and dropped likewise.
 void CoreChannel(struct svc_req* request, SVCXPRT* transport) {
+  ServiceNoteCall(transport->xp_fd);
   if (request->rq_proc != create_link && request->rq_proc != NULLPROC && ServiceStalled()) return;
   if (request->rq_proc == device_read && ServiceLosesRead()) return;
   device_core_1(request, transport);
@@ -77,12 +78,34 @@ sigset_t InstallStopSignals() {
   return previous;
 }
 
-void Serve(const sigset_t& waitMask) {
+// The core channel on a fresh port, told to the portmapper; the old
+// listener goes, the connections already made stay.
+SVCXPRT* MoveCorePort(SVCXPRT* current) {
+  SVCXPRT* fresh = svctcp_create(RPC_ANYSOCK, 0, 0);
+  if (fresh == nullptr) return current;
+  pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION);
+  if (!svc_register(fresh, DEVICE_CORE, DEVICE_CORE_VERSION, CoreChannel, IPPROTO_TCP)) {
+    std::fputs("tv_instrument_server: cannot move the core channel\n", stderr);
+    svc_destroy(fresh);
+    pmap_set(DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, current->xp_port);
+    return current;
+  }
+  svc_destroy(current);
+  return fresh;
+}
+
+int Earliest(int a, int b) {
+  if (a < 0) return b;
+  if (b < 0) return a;
+  return a < b ? a : b;
+}
+
+void Serve(const sigset_t& waitMask, SVCXPRT* coreTransport) {
   std::vector<pollfd> fds;
   while (g_stop == 0) {
     fds.assign(svc_pollfd, svc_pollfd + svc_max_pollfd);
     for (pollfd& p : fds) p.revents = 0;
-    int wakeMs = ServiceNextWakeMs();
+    int wakeMs = Earliest(ServiceNextWakeMs(), ServiceCloseIdle());
     timespec wake{wakeMs / 1000, (wakeMs % 1000) * 1000000L};
     int ready = ppoll(fds.data(), fds.size(), wakeMs < 0 ? nullptr : &wake, &waitMask);
     if (ready < 0) {
@@ -92,6 +115,7 @@ void Serve(const sigset_t& waitMask) {
     }
     if (ready > 0) svc_getreq_poll(fds.data(), ready);
     ServiceAfterRequests();
+    if (ServiceTakePortRotation()) coreTransport = MoveCorePort(coreTransport);
   }
 }
 
@@ -123,7 +147,7 @@ int main(int argc, char** argv) {
                stderr);
     return 1;
   }
-  Serve(waitMask);
+  Serve(waitMask, coreTransport);
   svc_unregister(DEVICE_CORE, DEVICE_CORE_VERSION);
   svc_unregister(DEVICE_ASYNC, DEVICE_ASYNC_VERSION);
   ServiceShutdown();

@@ -160,9 +160,11 @@ TEST_F(SshChannelBench, FireAndForgetReturnsOnceStarted) {
   EXPECT_TRUE(RunOnI1("sleep 0.5; kill -KILL $PPID"));
 }
 
-TEST_F(SshChannelBench, ConnectionLostWhileReadingKeepsTheOutput) {
+TEST_F(SshChannelBench, ConnectionLostWhileReadingKeepsTheOutputButFails) {
+  // Cut before it could report an exit status: the command did not run to
+  // its end, whatever it printed.
   Captured cut = OnI1("echo partial; sleep 1; kill -KILL $PPID; sleep 5");
-  EXPECT_TRUE(cut.ok);
+  EXPECT_FALSE(cut.ok);
   EXPECT_EQ(cut.text, "partial\n");
 }
 

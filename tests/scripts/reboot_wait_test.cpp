@@ -179,3 +179,31 @@ TEST_F(RebootWaitTest, CancelEndsTheWaitAtTheNextCycle) {
 }
 
 }  // namespace
+
+TEST_F(RebootWaitTest, AnswersCountOnceTheBootIdChangedAndAnInstrumentThatNeverRestartsFails) {
+  const std::string before = "6f1c2a3e-0000-4000-8000-000000000001";
+  const std::string after = "6f1c2a3e-0000-4000-8000-000000000002";
+  std::uint64_t restartAt = 0;  // 0: the reboot command did nothing
+  shell.responder = [&](const fake::ShellCall& call) {
+    if (call.command == kProbe) return fake::ShellReply{true, "yes\n"};
+    EXPECT_EQ(call.command, "cat /proc/sys/kernel/random/boot_id");
+    bool restarted = restartAt != 0 && Elapsed() >= restartAt;
+    return fake::ShellReply{true, (restarted ? after : before) + "\n"};
+  };
+
+  restartAt = 20000;  // answers all along, restarted only after 20 s
+  EXPECT_TRUE(WaitForReboot(controller, kSerial, before));
+  EXPECT_GE(Elapsed(), 20000u);
+  EXPECT_LT(Elapsed(), 30000u);
+  EXPECT_EQ(fake::TextsOf(Notices(), NoticeLog),
+            std::vector<std::string>{"Successfully reconnected to the instrument."});
+
+  restartAt = 0;
+  start = clock.NowMs();
+  EXPECT_FALSE(WaitForReboot(controller, kSerial, before));
+  EXPECT_GE(Elapsed(), 60000u);
+  EXPECT_LT(Elapsed(), 70000u);
+  EXPECT_EQ(fake::TextsOf(Notices(), NoticeLog),
+            std::vector<std::string>{
+                "The instrument did not restart: it still answers as before the reboot command."});
+}

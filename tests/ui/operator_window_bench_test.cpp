@@ -57,12 +57,27 @@ struct Family {
   const char* model;
   const char* serial;
   int code;
+  const char* knobs = nullptr;  // "INSTRUMENT KNOB=VALUE...": a flavour, put back afterwards
+};
+
+// Sets a flavour's knobs for one test and clears them however it ends.
+struct FlavourScope {
+  explicit FlavourScope(const char* knobs) : instrument_(knobs != nullptr ? std::string(knobs).substr(0, 2) : "") {
+    if (knobs != nullptr) EXPECT_EQ(bench::Run(std::string("ctl ") + knobs), 0);
+  }
+  ~FlavourScope() {
+    if (!instrument_.empty()) EXPECT_EQ(bench::Run("ctl " + instrument_ + " reset"), 0);
+  }
+
+ private:
+  std::string instrument_;
 };
 
 class WindowConnectBench : public WindowBenchTest, public testing::WithParamInterface<Family> {};
 
 TEST_P(WindowConnectBench, ConnectShowsTheInstrumentsSixIdentityFieldsAndItsFamily) {
   REQUIRE_BENCH();
+  FlavourScope flavour(GetParam().knobs);
   SetAddress(GetParam().address);
   Press(IdcConnect);
   EXPECT_EQ(Text(IdcStatus), "Connection established.");
@@ -80,7 +95,9 @@ TEST_P(WindowConnectBench, ConnectShowsTheInstrumentsSixIdentityFieldsAndItsFami
 
 INSTANTIATE_TEST_SUITE_P(Families, WindowConnectBench,
                          testing::Values(Family{"kfw", bench::kI1, "TVS-8010", "TV8010A0001", 1},
-                                         Family{"kf4", bench::kI2, "TVS-9020", "TV9020B0002", 2}),
+                                         Family{"kf4", bench::kI2, "TVS-9020", "TV9020B0002", 2},
+                                         Family{"kfwOnDropbearAndBusyBox", bench::kI1, "TVS-8010",
+                                                "TV8010A0001", 1, "i1 ssh=dropbear scp=none"}),
                          [](const testing::TestParamInfo<Family>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowBenchTest, DiscoveryListsTheConfiguredInstrumentsAndConnectsToTheFirst) {

@@ -22,9 +22,10 @@ namespace {
 using Texts = std::vector<std::string>;
 using SteadyClock = std::chrono::steady_clock;
 
-// Two login attempts of the credential probe, each bounded at 30 s, and
-// room for a slow machine; an unbounded wait never ends.
-constexpr int kTarpitBoundSeconds = 90;
+// One login attempt of the credential probe, bounded at 30 s, and room for
+// a slow machine: a login that never got to its password ends the probe,
+// so a second attempt (60 s and more) is not made.
+constexpr int kTarpitBoundSeconds = 50;
 // A refused command has nothing to wait for; waiting out the 30-second
 // tear-down bound instead would exceed this.
 constexpr int kRefusedCommandBoundSeconds = 20;

@@ -1,0 +1,2 @@
+# reboot=noop: the command succeeds and nothing happens.
+exit 0
