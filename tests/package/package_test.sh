@@ -35,6 +35,9 @@ for page in TavrinOperator tavrinctl benchterm; do
 done
 
 # The ordinary user, made once; each run starts from an empty state directory.
+# Every run that uses the user takes this lock first, so two never meet.
+exec 8>/tmp/tvpackage-test.lock
+flock 8
 id -u "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
 state=$home/.local/state/TavrinOperator
