@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -33,7 +34,8 @@ CtlRun RunCtl(const std::string& arguments) {
   run.status = ExitStatusOf(std::system(command.c_str()));
   run.out = ReadFile(base + "/out");
   run.err = ReadFile(base + "/err");
-  std::system(("rm -rf " + base).c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(base, ignored);
   return run;
 }
 
