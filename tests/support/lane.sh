@@ -6,26 +6,29 @@
 # directories of its own beside it. What the programs write (their log,
 # data/, instruments/, locks, host keys) stays in the lane.
 #
-# A bench lane also has a bench of its own, named after the bench CTest
-# gives the test from BUILD/test-benches.json: TVBENCH_NAME-ID (TVBENCH_NAME
-# by default "tvbench", so tvbench-t1, tvbench-t2, ...). The bench that
-# TVBENCH_NAME itself names (make demo's, or one brought up by hand) is
-# never used or taken down by a test run.
+# CTest hands out the lanes as resources (BUILD/test-benches.json): a test
+# without the bench gets one of "lanes" (u1, u2, ...), a bench test one of
+# "benches", a lane with a bench of its own named TVBENCH_NAME-ID
+# (TVBENCH_NAME by default "tvbench", so tvbench-t1, tvbench-t2, ...). The
+# bench that TVBENCH_NAME itself names (make demo's, or one brought up by
+# hand) is never used or taken down by a test run.
 #
-#   lane.sh BUILD unit PROGRAM [ARGS...]    a test without the bench, in the lane "unit"
+#   lane.sh BUILD unit PROGRAM [ARGS...]    a test without the bench, in its lane
 #   lane.sh BUILD bench PROGRAM [ARGS...]   a bench test, in the lane of its bench
 #   lane.sh BUILD up|selftest|down          every bench of test-benches.json
 #   lane.sh BUILD benches                   their names, one a line
+#   lane.sh BUILD jobs                      how many lanes there are in all
 #
 # A PROGRAM in BUILD/bin runs as its lane's link; any other runs as given.
-# Without a bench from CTest (a test
-# program started by hand) a bench test uses the bench TVBENCH_NAME names.
+# Started without a lane from CTest (a test program run by hand), a test
+# runs in the lane "unit", or on the bench that TVBENCH_NAME names.
 set -u
 
 # Every test starts through here: kept to shell built-ins where it can be.
 case $0 in */*) HERE=${0%/*} ;; *) HERE=. ;; esac
 BENCH=$HERE/../../bench/bench
-BUILD=${1:?usage: lane.sh BUILD unit|bench|up|selftest|down|benches ...}
+USAGE="usage: lane.sh BUILD unit|bench|up|selftest|down|benches|jobs ..."
+BUILD=${1:?$USAGE}
 ACTION=${2:-}
 shift 2 2>/dev/null || set --
 BASE=${TVBENCH_NAME:-tvbench}
@@ -33,14 +36,18 @@ SPEC=$BUILD/test-benches.json
 
 fail() { echo "lane: $*" >&2; exit 1; }
 
-bench_ids() { grep -o '"id" *: *"[a-z0-9_]*"' "$SPEC" 2>/dev/null | sed 's/.*"\([a-z0-9_]*\)"$/\1/'; }
-bench_names() { local id; for id in $(bench_ids); do echo "$BASE-$id"; done; }
+# The ids of one kind of lane in the spec, which CMake writes on one line.
+lane_ids() {  # KIND
+  sed -n "s/.*\"$1\": \[\([^]]*\)\].*/\1/p" "$SPEC" 2>/dev/null |
+    grep -o '"id": "[a-z0-9_]*"' | sed 's/.*"\([a-z0-9_]*\)"$/\1/'
+}
+bench_names() { local id; for id in $(lane_ids benches); do echo "$BASE-$id"; done; }
 
-# The bench CTest allocated to this test, if any.
-allocated_bench() {
-  local group=${CTEST_RESOURCE_GROUP_0_BENCHES:-}
-  [ "${CTEST_RESOURCE_GROUP_COUNT:-0}" -ge 1 ] && [[ $group =~ ^id:([a-z0-9_]+), ]] || return 1
-  echo "$BASE-${BASH_REMATCH[1]}"
+# The id of the lane that CTest gave this test, if any.
+allocated() {  # KIND as CTest names it in the environment: BENCHES or LANES
+  local group=CTEST_RESOURCE_GROUP_0_$1
+  [ "${CTEST_RESOURCE_GROUP_COUNT:-0}" -ge 1 ] && [[ ${!group:-} =~ ^id:([a-z0-9_]+), ]] || return 1
+  echo "${BASH_REMATCH[1]}"
 }
 
 # Brings BUILD/bin's programs and read files into DIR/bin: a link where the
@@ -78,8 +85,8 @@ copy_if_changed() {
 }
 
 # Runs PROGRAM in lane NAME. The lane is brought up to date under its lock
-# when it is not: a lane's tests never overlap, but test programs run by
-# hand or listed at build time may.
+# when it is not: CTest never gives one lane to two tests at once, but test
+# programs run by hand or listed at build time may meet there.
 run_in_lane() {
   local name=$1 program=$2 dir=$BUILD/lanes/$1
   shift 2
@@ -96,56 +103,67 @@ run_in_lane() {
 # the bench's new host keys.
 fresh_lanes() {
   local name
+  mkdir -p "$BUILD/lanes"
   for name in $(bench_names); do
     rm -rf "${BUILD:?}/lanes/$name"
     refresh "$BUILD/lanes/$name"
   done
 }
 
-# ACTION on every bench; selftest side by side, up and down one after the
-# other (bench/bench serialises them anyway). Fails when one fails; 77 when
-# every one skipped.
+# A test run's bench starts afresh: one left over from a run that was cut
+# short goes down first, with whatever knobs it kept.
+bench_action() {
+  [ "$1" != up ] || BUILD=$BUILD "$BENCH" down --if-root >/dev/null
+  BUILD=$BUILD "$BENCH" "$1" --if-root
+}
+
+# ACTION on every bench, side by side (the first bench comes up alone: it
+# may make /run/netns, or build the instrument server). Each one's output
+# goes to BUILD/lanes/NAME.ACTION.log and is shown when it fails. Fails
+# when one fails; 77 when every one skipped (not root).
 each_bench() {
-  local action=$1 name pids=() status=0 skipped=0 total=0 rc
+  local action=$1 names name i rc status=0 skipped=0 pids=()
   [ -s "$SPEC" ] || fail "no $SPEC (configure the build again)"
-  for name in $(bench_names); do
-    total=$((total + 1))
-    if [ "$action" = selftest ]; then
-      TVBENCH_NAME=$name "$BENCH" selftest --if-root >"$BUILD/lanes/$name.selftest.log" 2>&1 &
-      pids+=($!)
-    else
-      TVBENCH_NAME=$name BUILD=$BUILD "$BENCH" "$action" --if-root || status=1
-    fi
+  mkdir -p "$BUILD/lanes"
+  mapfile -t names < <(bench_names)
+  for i in "${!names[@]}"; do
+    name=${names[$i]}
+    TVBENCH_NAME=$name bench_action "$action" >"$BUILD/lanes/$name.$action.log" 2>&1 &
+    pids+=($!)
+    if [ "$i" -eq 0 ] && [ "$action" = up ]; then wait "${pids[0]}"; fi
   done
-  for name in $(bench_names); do
-    [ ${#pids[@]} -gt 0 ] || break
-    wait "${pids[0]}"
-    rc=$?
-    pids=("${pids[@]:1}")
+  for i in "${!names[@]}"; do
+    name=${names[$i]}
+    rc=0
+    wait "${pids[$i]}" || rc=$?
     case $rc in
-      0) echo "$name: selftest passed" ;;
+      0) echo "$name: $action: $(tail -n 1 "$BUILD/lanes/$name.$action.log")" ;;
       77) skipped=$((skipped + 1)) ;;
-      *) status=1; echo "$name: selftest failed:"; cat "$BUILD/lanes/$name.selftest.log" ;;
+      *) status=1; echo "$name: $action failed:"; cat "$BUILD/lanes/$name.$action.log" ;;
     esac
   done
-  [ "$status" -eq 0 ] && [ "$total" -gt 0 ] && [ "$skipped" -eq "$total" ] && { echo "not root: skipped"; return 77; }
+  if [ "$status" -eq 0 ] && [ "$skipped" -gt 0 ] && [ "$skipped" -eq ${#names[@]} ]; then
+    echo "not root: skipped"
+    return 77
+  fi
   return $status
 }
 
 case $ACTION in
   unit)
-    [ $# -ge 1 ] || fail "usage: lane.sh BUILD unit PROGRAM [ARGS...]"
-    run_in_lane unit "$@" ;;
+    [ $# -ge 1 ] || fail "$USAGE"
+    name=$(allocated LANES) || name=unit
+    run_in_lane "$name" "$@" ;;
   bench)
-    [ $# -ge 1 ] || fail "usage: lane.sh BUILD bench PROGRAM [ARGS...]"
-    name=$(allocated_bench) || name=$BASE
+    [ $# -ge 1 ] || fail "$USAGE"
+    if id=$(allocated BENCHES); then name=$BASE-$id; else name=$BASE; fi
     export TVBENCH_NAME=$name
     run_in_lane "$name" "$@" ;;
   up)
-    mkdir -p "$BUILD/lanes"
     fresh_lanes
     each_bench up ;;
   selftest | down) each_bench "$ACTION" ;;
   benches) bench_names ;;
-  *) fail "usage: lane.sh BUILD unit|bench|up|selftest|down|benches ..." ;;
+  jobs) echo $(($(lane_ids benches | wc -l) + $(lane_ids lanes | wc -l))) ;;
+  *) fail "$USAGE" ;;
 esac
