@@ -14,7 +14,7 @@
 # As root the bench tests run too, side by side on benches of their own
 # (tests/support/lane.sh), which come up for them with this build's
 # instrument server and go down afterwards. TEST_JOBS tests run at once
-# (default: one per bench and one more).
+# (default: one per lane).
 set -eu
 build_only=0
 [ "${1:-}" = --build-only ] && { build_only=1; shift; }
@@ -78,8 +78,7 @@ WAITS='SshServiceBench\.APortThatNeverSpeaks|FaultBench\.TheInstrumentVanishingS
 WAITS+='|SshChannelBench\.AQuietCommandLonger|Vxi11Bench\.WritesAndReadsAnsweredTooLate|FleetBench\.'
 
 set +e
-benches=$("$LANE" "$BUILD" benches | wc -l)
-(cd "$BUILD" && ctest --output-on-failure -j "${TEST_JOBS:-$((benches + 1))}" -FC bench -E "$WAITS" "$@")
+(cd "$BUILD" && ctest --output-on-failure -j "${TEST_JOBS:-$("$LANE" "$BUILD" jobs)}" -FC bench -E "$WAITS" "$@")
 tests=$?
 set -e
 

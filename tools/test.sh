@@ -25,14 +25,18 @@ rm -f "$LOGS"/*.log
 
 say() { echo "test: $*"; }
 
-# The tests that failed once and then passed, from ctest logs.
+# The tests that failed once and then passed, from each ctest log.
 retried() {
-  awk 'match($0, /Test +#[0-9]+: [^ ]+/) {
-         name = substr($0, RSTART, RLENGTH); sub(/^Test +#[0-9]+: /, "", name)
-         if ($0 ~ /\*\*\*/) failed[name] = 1
-         else if ($0 ~ / Passed /) passed[name] = 1
-       }
-       END { for (name in failed) if (name in passed) print name }' "$@" 2>/dev/null | sort
+  local log
+  for log in "$@"; do
+    [ -f "$log" ] || continue
+    awk -v run="${log##*/}" 'match($0, /Test +#[0-9]+: [^ ]+/) {
+           name = substr($0, RSTART, RLENGTH); sub(/^Test +#[0-9]+: /, "", name)
+           if ($0 ~ /\*\*\*/) failed[name] = 1
+           else if ($0 ~ / Passed /) passed[name] = 1
+         }
+         END { for (name in failed) if (name in passed) print name " (" run ")" }' "$log"
+  done | sort
 }
 
 stages=()
@@ -62,7 +66,7 @@ beside() {
   beside_started=$SECONDS
   shift
   # A session of its own, so that an interrupted run ends the whole build.
-  setsid nice -n 10 "$@" >"$LOGS/$beside_name.log" 2>&1 &
+  setsid nice -n 19 "$@" >"$LOGS/$beside_name.log" 2>&1 &
   beside_pid=$!
 }
 join_beside() {
@@ -81,7 +85,7 @@ summary() {
   printf '  %s\n' "${stages[@]}"
   say "in all: $((SECONDS - started)) s"
   local again
-  mapfile -t again < <(retried "$LOGS"/plain-tests.log "$LOGS"/sanitizer-tests.log)
+  mapfile -t again < <(retried "$LOGS"/plain-tests.log "$LOGS"/sanitizer-tests.log | sed 's/-tests.log)$/)/')
   if [ ${#again[@]} -gt 0 ]; then
     say "${#again[@]} test(s) passed only on their retry:"
     printf '  %s\n' "${again[@]}"
@@ -94,9 +98,8 @@ started=$SECONDS
 stage build cmake --build "$BUILD" -j "$JOBS" || { summary; exit 1; }
 
 beside sanitizer-build bash "$ROOT/tools/sanitize.sh" --build-only
-benches=$("$ROOT/tests/support/lane.sh" "$BUILD" benches | wc -l)
 stage plain-tests bash -c 'cd "$1" && shift && exec ctest --output-on-failure "$@"' ctest "$BUILD" \
-  -j "${TEST_JOBS:-$((benches + 2))}" "$@"
+  -j "${TEST_JOBS:-$("$ROOT/tests/support/lane.sh" "$BUILD" jobs)}" "$@"
 if join_beside; then
   beside fuzz-build bash "$ROOT/tools/fuzz.sh" --build-only
   stage sanitizer-tests bash "$ROOT/tools/sanitize.sh" "$@"
