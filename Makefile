@@ -11,20 +11,31 @@ all: build
 deps:
 	@bash tools/deps.sh
 
+# One compiler cache for every build of this checkout: the plain build, the
+# package's debhelper build (whose objects are the plain build's, compiled
+# with the same flags: tools/configure.sh) and the hardening builds. Paths
+# are hashed relative to the checkout, so the package's build directory
+# beside $(BUILD) finds the plain build's objects.
+export CCACHE_DIR ?= $(abspath $(BUILD))/ccache
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+
+# Compiled as the Debian package is (tools/configure.sh).
 $(BUILD)/CMakeCache.txt:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@bash tools/configure.sh $(BUILD)
 
 build: deps $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The bench tests cross real networks and real servers; a test that fails
-# is run once more before it counts (a real fault fails both times).
+# is run once more before it counts (a real fault fails both times), and
+# the end of make test names every test that needed it.
 CTEST_RETRY ?= --repeat until-pass:2
 
-# The plain run, then the hardening run below.
-test: build
-	@cd $(BUILD) && ctest --output-on-failure -j 1 $(CTEST_RETRY)
-	@$(MAKE) --no-print-directory hardening
+# The plain run, then the hardening run below; the bench tests side by side
+# on benches of their own. Ends with each stage's time (tools/test.sh).
+test: deps $(BUILD)/CMakeCache.txt
+	@BUILD=$(BUILD) JOBS=$(JOBS) FUZZ_SMOKE_SECONDS=$(FUZZ_SMOKE_SECONDS) bash tools/test.sh $(CTEST_RETRY)
 
 # The tests again (less a few that only wait out a time bound) under AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-asan), then a short run of each fuzz target.
@@ -37,11 +48,12 @@ fuzz: deps
 	@JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) $(BUILD)-deb build-asan build-fuzz
 	rm -rf debian/.debhelper debian/tavrinoperator debian/tmp debian/files debian/*.substvars debian/debhelper-build-stamp
 
 # The Debian package $(BUILD)/tavrinoperator_<version>_amd64.deb, built by
-# debhelper in $(BUILD)/deb (tools/package.sh).
+# debhelper in $(BUILD)-deb (tools/package.sh); after make build its
+# objects come from the compiler cache.
 package: deps
 	@BUILD=$(BUILD) JOBS=$(JOBS) bash tools/package.sh
 

@@ -5,6 +5,7 @@
 # seed corpus fuzz/corpus/<target>/.
 #
 #   tools/fuzz.sh [SECONDS] [TARGET...]     (default 60 s, every target)
+#   tools/fuzz.sh --build-only              the targets built, none run
 #
 # FUZZ_BUILD names the build directory (default build-fuzz). What a run
 # learns stays in $FUZZ_BUILD/fuzz-corpus/<target>; an input that finds a
@@ -17,6 +18,8 @@
 # The inputs name files the code under test opens or deletes.
 set -eu
 
+build_only=0
+[ "${1:-}" = --build-only ] && { build_only=1; shift; }
 ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 BUILD=${FUZZ_BUILD:-build-fuzz}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
@@ -36,12 +39,14 @@ command -v clang++ >/dev/null || fail "clang++ is missing (make deps)"
 # The compiler is chosen once, when the directory is first configured.
 # Optimised as libFuzzer advises (-O1), with line tables for the reports.
 mkdir -p "$BUILD"
-if [ -f "$BUILD/CMakeCache.txt" ]; then compilers=(); else compilers=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++); fi
-cmake -S "$ROOT" -B "$BUILD" "${compilers[@]}" -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+if [ -f "$BUILD/CMakeCache.txt" ]; then settings=(); else settings=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++); fi
+command -v ccache >/dev/null && settings+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$ROOT" -B "$BUILD" "${settings[@]}" -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >"$BUILD/configure.log" 2>&1 ||
   { cat "$BUILD/configure.log" >&2; fail "configuring $BUILD failed"; }
 cmake --build "$BUILD" --target fuzz_targets -j "$JOBS" >/dev/null ||
   fail "building the fuzz targets failed (cmake --build $BUILD --target fuzz_targets)"
+[ "$build_only" -eq 0 ] || exit 0
 
 WORK=$BUILD/fuzz-work
 mkdir -p "$WORK" "$BUILD/fuzz-corpus" "$BUILD/fuzz-artifacts" "$BUILD/fuzz-scratch"
@@ -73,20 +78,15 @@ report() {
     grep -v -E 'in fuzzer::|in __sanitizer|in __asan|libc_start|in _start' | head -40 >&2
 }
 
-status=0
-for name in "${TARGETS[@]}"; do
-  target=${name%_fuzzer}_fuzzer
-  binary=$BUILD/fuzz/$target
-  [ -x "$binary" ] || fail "no target $target (known: ${ALL[*]})"
-  log=$WORK/$target.log
-  regressions=()
+# Replays a target's kept crash inputs, then fuzzes it; says how it went.
+fuzz_target() {
+  local target=$1 binary=$BUILD/fuzz/$1 log=$WORK/$1.log f runs corpus regressions=()
   for f in "$ROOT"/fuzz/regressions/"$target"/*; do [ -f "$f" ] && regressions+=("$f"); done
   if [ ${#regressions[@]} -gt 0 ]; then
     if ! sandboxed "$binary" -timeout=10 "${regressions[@]}" >"$log" 2>&1; then
       report "$log"
       say "$target: a kept crash input fails again (log: $log)"
-      status=1
-      continue
+      return 1
     fi
   fi
   corpus=$BUILD/fuzz-corpus/$target
@@ -99,7 +99,27 @@ for name in "${TARGETS[@]}"; do
   else
     report "$log"
     say "$target: FAULT (log: $log)"
-    status=1
+    return 1
   fi
+}
+
+targets=()
+for name in "${TARGETS[@]}"; do
+  target=${name%_fuzzer}_fuzzer
+  [ -x "$BUILD/fuzz/$target" ] || fail "no target $target (known: ${ALL[*]})"
+  targets+=("$target")
+done
+# JOBS targets at a time, each on a processor of its own; what each says is
+# printed in the order of the targets.
+pids=()
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n || true; done
+  fuzz_target "$target" >"$WORK/$target.said" 2>&1 &
+  pids+=($!)
+done
+status=0
+for i in "${!targets[@]}"; do
+  wait "${pids[$i]}" || status=1
+  cat "$WORK/${targets[$i]}.said"
 done
 exit $status

@@ -3,6 +3,7 @@
 # in a build directory of its own (SANITIZE_BUILD, default build-asan).
 #
 #   tools/sanitize.sh [CTEST ARGS...]     e.g. tools/sanitize.sh -L unit
+#   tools/sanitize.sh --build-only        the build alone
 #
 # Any report fails the run, also one from a program a test starts and from
 # the simulated instruments' VXI-11 servers (the bench runs this build's
@@ -10,18 +11,21 @@
 # Leaks of the libraries we call, not of our code, are suppressed in
 # tools/lsan.supp, each with its reason.
 #
-# As root the bench tests run too: the bench comes up for them (with this
-# build's instrument server) and goes down afterwards, unless it was
-# already up before, in which case it is left as it was found.
+# As root the bench tests run too, side by side on benches of their own
+# (tests/support/lane.sh), which come up for them with this build's
+# instrument server and go down afterwards. TEST_JOBS tests run at once
+# (default: one per lane).
 set -eu
+build_only=0
+[ "${1:-}" = --build-only ] && { build_only=1; shift; }
 
 ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 BUILD=${SANITIZE_BUILD:-build-asan}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 JOBS=${JOBS:-2}
 BENCH=$ROOT/bench/bench
+LANE=$ROOT/tests/support/lane.sh
 REPORTS=$BUILD/sanitizer-reports
-OPNS_PATH=/run/netns/${TVBENCH_NAME:-tvbench}
 
 say() { echo "sanitize: $*"; }
 fail() { echo "sanitize: $*" >&2; exit 1; }
@@ -29,23 +33,22 @@ fail() { echo "sanitize: $*" >&2; exit 1; }
 # Unoptimised with line tables only: the build is several times quicker than
 # an optimised one with full debug information, the sanitizers see every
 # access, and reports still name file and line. Asserts stay on.
-cmake -S "$ROOT" -B "$BUILD" -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$ROOT" -B "$BUILD" -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
   -DCMAKE_C_FLAGS_DEBUG="-O0 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
   >/dev/null || fail "configuring $BUILD failed"
 cmake --build "$BUILD" -j "$JOBS" >"$BUILD/build.log" 2>&1 ||
   { tail -40 "$BUILD/build.log" >&2; fail "the sanitizer build failed (log: $BUILD/build.log)"; }
+[ "$build_only" -eq 0 ] || exit 0
 
 rm -rf "$REPORTS"
 mkdir -p "$REPORTS"
 
-bench_was_up=0
-[ -e "$OPNS_PATH" ] && bench_was_up=1
 finish() {
-  # The bench's own clean-up is left out of the ctest run below, so that
+  # The benches' own clean-up is left out of the ctest run below, so that
   # the instruments' server logs can still be read; it happens here.
-  if [ "$bench_was_up" -eq 0 ] && [ -e "$OPNS_PATH" ]; then
-    "$BENCH" down --if-root >/dev/null || true
-  fi
+  "$LANE" "$BUILD" down >/dev/null 2>&1 || true
 }
 trap finish EXIT
 trap 'exit 130' INT TERM
@@ -75,13 +78,17 @@ WAITS='SshServiceBench\.APortThatNeverSpeaks|FaultBench\.TheInstrumentVanishingS
 WAITS+='|SshChannelBench\.AQuietCommandLonger|Vxi11Bench\.WritesAndReadsAnsweredTooLate|FleetBench\.'
 
 set +e
-(cd "$BUILD" && ctest --output-on-failure -j 1 -FC bench -E "$WAITS" "$@")
+(cd "$BUILD" && ctest --output-on-failure -j "${TEST_JOBS:-$("$LANE" "$BUILD" jobs)}" -FC bench -E "$WAITS" "$@")
 tests=$?
 set -e
 
 # Reports of the programs the tests ran, and of the instruments' servers,
 # which write into their own overlay of the file system.
-mapfile -t found < <(find "$REPORTS" "$("$BENCH" state-dir)"/*/upper"$TVBENCH_SANITIZER_LOGS" -type f 2>/dev/null)
+mapfile -t found < <(
+  find "$REPORTS" -type f 2>/dev/null
+  for name in $("$LANE" "$BUILD" benches); do
+    find "$(TVBENCH_NAME=$name "$BENCH" state-dir)"/*/upper"$TVBENCH_SANITIZER_LOGS" -type f 2>/dev/null
+  done)
 for report in "${found[@]}"; do
   echo "=== $report" >&2
   head -60 "$report" >&2

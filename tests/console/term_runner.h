@@ -33,7 +33,7 @@ class PtySession {
   bool Expect(const std::string& text, int timeoutSeconds = 60);
   // The output after the last match, collected for `seconds`.
   std::string Settle(double seconds);
-  void Type(const std::string& line);  // the line and Enter
+  void Type(const std::string& line);  // the line and Enter, once the editor reads
   void Interrupt();                    // Ctrl-C
   int Wait(int timeoutSeconds = 30);   // exit status, -1 on timeout
   const std::string& Output() const { return output_; }
@@ -41,6 +41,7 @@ class PtySession {
 
  private:
   bool ReadSome(int timeoutMs);
+  void WaitForTheEditor();
 
   pid_t pid_ = -1;
   int master_ = -1;

@@ -144,7 +144,20 @@ std::string PtySession::Settle(double seconds) {
   return rest;
 }
 
+// The terminal echoes typed keys by itself until the program's line editor
+// takes it over, which happens only after the prompt is drawn: keys typed in
+// between would be echoed twice, once by the terminal and once by the
+// editor. Waits (boundedly) for the editor to hold the terminal.
+void PtySession::WaitForTheEditor() {
+  double deadline = Now() + 10;
+  termios mode{};
+  while (tcgetattr(master_, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) != 0 &&
+         Now() < deadline)
+    usleep(2000);
+}
+
 void PtySession::Type(const std::string& line) {
+  WaitForTheEditor();
   std::string keys = line + "\r";
   if (write(master_, keys.data(), keys.size()) < 0) return;
 }

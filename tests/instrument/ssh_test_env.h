@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -48,7 +49,8 @@ class TempDir {
     if (mkdtemp(pattern) != nullptr) path_ = pattern;
   }
   ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf " + path_).c_str());
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

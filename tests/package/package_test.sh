@@ -46,6 +46,9 @@ config=/etc/tavrinoperator/InstrumentConfig.json
 ln -sfn "$root$config" "$root/usr/lib/tavrinoperator/InstrumentConfig.json"
 
 # The ordinary user, made once; each run starts from an empty state directory.
+# Every run that uses the user takes this lock first, so two never meet.
+exec 8>/tmp/tvpackage-test.lock
+flock 8
 id -u "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
 state=$home/.local/state/TavrinOperator
@@ -133,11 +136,12 @@ step "where the runs wrote"
 beside=$(find "$root" -newer "$scratch/stamp")
 [ -z "$beside" ] || fail "written beside the programs: $beside"
 # The host keys are the user's trust settings, kept in the configuration
-# directory with the lock that orders the runs changing them; everything
-# else belongs in the state directory.
+# directory with the lock that orders the runs changing them; the desktop's
+# libraries keep their caches (fontconfig's, for the window) in the user's
+# cache directory; everything else belongs in the state directory.
 elsewhere=$(find "$home" -newer "$scratch/stamp" -type f \
   ! -path "$state/*" ! -path "$home/.config/TavrinOperator/known_hosts" \
-  ! -path "$home/.config/TavrinOperator/known_hosts.lock")
+  ! -path "$home/.config/TavrinOperator/known_hosts.lock" ! -path "$home/.cache/*")
 [ -z "$elsewhere" ] || fail "written outside $state: $elsewhere"
 [ -s "$state/TavrinOperator.log" ] || fail "no operation log in $state"
 echo "PASS"

@@ -1,10 +1,9 @@
 #pragma once
-// The default bench: an operator namespace "tvbench" and four instruments.
+// The bench: four instruments, at the same addresses on every bench.
 #include <string>
 
 namespace bench {
 
-constexpr const char* kOperatorNamespace = "tvbench";
 constexpr const char* kI1 = "198.18.0.11";  // family kfw
 constexpr const char* kI2 = "198.18.0.12";  // family kf4
 constexpr const char* kI3 = "198.18.0.13";  // family kfw, also 198.19.0.13
@@ -17,8 +16,10 @@ constexpr const char* kKf4Password = "Xmvot27";
 bool Available();
 // Runs `bench/bench ARGS` (for ctl knobs); returns its exit status.
 int Run(const std::string& args);
-// The source tree's root and the build's program directory.
+// The source tree's root, the build's directory, and the directory of the
+// running test program, where the programs it runs and their files lie.
 std::string SourceDir();
+std::string BuildDir();
 std::string ProgramDir();
 
 }  // namespace bench

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,9 @@ static bool EnterOperatorNamespace() {
 }
 
 int main(int argc, char** argv) {
+  // As in every program: a peer that closes its end mid-write fails that
+  // write, it does not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
   testing::InitGoogleTest(&argc, argv);
   bool listing = false;
   for (int i = 1; i < argc; ++i)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -54,7 +55,8 @@ CtlRun RunCtl(const std::string& arguments, const std::string& launcher) {
   run.status = ExitStatusOf(std::system(command.c_str()));
   run.out = ReadFile(base + "/out");
   run.err = ReadFile(base + "/err");
-  std::system(("rm -rf " + base).c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(base, ignored);
   return run;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -52,7 +53,8 @@ class FleetBench : public ::testing::Test {
   void TearDown() override {
     if (work_.empty()) return;
     for (const Instrument& instrument : kFleet) PutBack(instrument);
-    std::system(("rm -rf " + work_).c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(work_, ignored);
   }
 
   void WriteInventory() {
@@ -76,10 +78,10 @@ class FleetBench : public ::testing::Test {
                                 "/tmp ansible-playbook -i " + work_ + "/inventory.ini " +
                                 bench::SourceDir() + "/contrib/ansible/upgrade.yml --forks 3 " +
                                 options + " >" + out + " 2>&1";
-    std::system(command.c_str());
+    const int status = std::system(command.c_str());
     const std::string printed = ReadFile(out);
     Recap recap = ParseRecap(printed);
-    EXPECT_EQ(recap.size(), hosts) << printed;
+    EXPECT_EQ(recap.size(), hosts) << "status " << status << ":\n" << printed;
     return recap;
   }
 

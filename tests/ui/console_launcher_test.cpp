@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -17,7 +18,10 @@ namespace {
 class ConsoleLauncherTest : public testing::Test {
  protected:
   void SetUp() override { dir_ = MakeTempDirectory(); }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
 
   std::string Script(const std::string& name, const std::string& body) {
     const std::string path = dir_ + "/" + name;

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -91,7 +92,8 @@ TEST(HeldWindow, AConfirmedTitleBarCloseFreesTheLockAndTheLogWhileTheLineStillRu
 
   shell.Finish();
   window.reset();  // joins the worker once its line has ended
-  std::system(("rm -rf '" + directory + "'").c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
 }
 
 }  // namespace

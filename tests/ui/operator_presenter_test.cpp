@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -62,7 +63,8 @@ class PresenterTest : public testing::Test {
   }
   void TearDown() override {
     ClearDiscoveredInstruments();
-    std::system(("rm -rf '" + directory_ + "'").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
   }
 
   void Drain() {

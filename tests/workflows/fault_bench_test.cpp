@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -323,5 +324,6 @@ TEST(FaultBench, ADiskFillingUpWhileDecodingLeavesNoPartialArchive) {
   EXPECT_TRUE(harness.controller.sourceFilePath.empty());
   EXPECT_TRUE(harness.view.IsEnabled(IdcUpgrade));
   EXPECT_FALSE(wfbench::FileExists(wfbench::DecodedArchive("tvs80_large.tgz")));
-  std::system(("rm -rf " + package.substr(0, package.rfind('/'))).c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(package.substr(0, package.rfind('/')), ignored);
 }

@@ -59,7 +59,7 @@ std::string MakeFailingPackage(const std::string& directory) {
   const std::string stage = directory + "/stage";
   const std::string archive = directory + "/tvs80_2.5.1.tgz";
   const std::string command =
-      "mkdir -p " + stage + " && tar -xzf " + bench::ProgramDir() + "../examples/tvs80_2.5.0.tgz -C " +
+      "mkdir -p " + stage + " && tar -xzf " + bench::BuildDir() + "/examples/tvs80_2.5.0.tgz -C " +
       stage + " && sed -i 's/^package: .*/package: 2.5.1/' " + stage + "/package_version" +
       " && echo '00000000000000000000000000000000  lib/calibration.dat' >> " + stage +
       "/payload/manifest.md5 && tar -czf " + archive + " -C " + stage +

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 
 #include "core/operator_view.h"
 #include "instrument/known_hosts.h"
@@ -48,7 +49,8 @@ class PrivateKnownHosts {
   ~PrivateKnownHosts() {
     if (hadOld_) setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
     else unsetenv("XDG_CONFIG_HOME");
-    std::system(("rm -rf " + directory_).c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
   }
 
  private:
