@@ -93,11 +93,19 @@ std::vector<std::string> HistoryTable(const std::vector<HistoryRecord>& records)
   return lines;
 }
 
+// A record is appended when its operation ends, and stamped with its start:
+// runs side by side end out of the order they began in.
+void SortByStart(std::vector<HistoryRecord>& records) {
+  std::stable_sort(records.begin(), records.end(),
+                   [](const HistoryRecord& a, const HistoryRecord& b) { return a.time < b.time; });
+}
+
 }  // namespace
 
 int RunHistoryCommand(const CtlCommand& command, std::FILE* out) {
   const std::string path = HistoryPath();
-  const HistoryReading reading = ReadHistory(path, command.argument);
+  HistoryReading reading = ReadHistory(path, command.argument);
+  SortByStart(reading.records);
   for (const std::string& warning : reading.warnings)
     std::fprintf(stderr, "tavrinctl: %s\n", warning.c_str());
   if (command.json) {

@@ -1,6 +1,6 @@
 #pragma once
-// tavrinctl history: the update history's records, oldest first, as a
-// table or, with --json, as the document's "records".
+// tavrinctl history: the update history's records by their start, oldest
+// first, as a table or, with --json, as the document's "records".
 #include <cstdio>
 
 #include "tavrinctl/ctl_command.h"

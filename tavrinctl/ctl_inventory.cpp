@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -77,6 +78,19 @@ void PassOnDiagnostics(const std::string& address, const std::string& text, std:
   std::fflush(stderr);
 }
 
+// An IPv4 address as the number it stands for, to sort by.
+unsigned long AddressNumber(const std::string& address) {
+  unsigned long number = 0;
+  std::size_t start = 0;
+  for (int part = 0; part < 4; ++part) {
+    const std::size_t end = address.find('.', start);
+    number = number * 256 + std::strtoul(address.substr(start, end - start).c_str(), nullptr, 10);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return number;
+}
+
 class Inventory {
  public:
   explicit Inventory(const CtlCommand& command) : command_(command) {}
@@ -107,6 +121,10 @@ class Inventory {
         if (!address.empty() && std::find(addresses.begin(), addresses.end(), address) == addresses.end())
           addresses.push_back(address);
       }
+    // In the order of the replies, the rows would differ from run to run.
+    std::sort(addresses.begin(), addresses.end(), [](const std::string& a, const std::string& b) {
+      return AddressNumber(a) < AddressNumber(b);
+    });
     if (!addresses.empty()) return CtlError::None;
     const std::string code = TextOf(document, "error");
     if (code == CtlErrorCode(CtlError::DiscoveryFailed)) return CtlError::DiscoveryFailed;
