@@ -11,6 +11,8 @@ BIN=$BUILD/bin
 DRIVERS=$BUILD/benchmarks
 WORK=$BUILD/benchmarks/work
 BENCH=$ROOT_DIR/bench/bench
+# The instruments' state (knobs, boot state) of this bench (TVBENCH_NAME).
+BENCH_STATE=$("$BENCH" state-dir)
 OPNS_PATH=/run/netns/${TVBENCH_NAME:-tvbench}
 
 # The instrument the network rows use: i3 (family kfw), which the others'
@@ -175,4 +177,34 @@ finish() {
     echo "$(machine_line); log: $LOG"
     print_table "$BM_ROWS"
   fi
+}
+
+# --- the full fleet ----------------------------------------------------------
+
+# full_fleet_up N: f1..fN as full instruments (`bench/bench fleet N --full`),
+# at 198.18.0.(100+K), family kfw. A full fleet of that size that is up
+# already is used and left up; otherwise it is brought up now, and
+# full_fleet_end (for the script's EXIT trap) ends it. Fills FULL_FLEET
+# (names) and FULL_ADDRESS (by name).
+declare -A FULL_ADDRESS=()
+FULL_FLEET=()
+FULL_FLEET_MADE=0
+full_fleet_up() {
+  local n=$1 k
+  if [ "$(wc -l <"$BENCH_STATE/full_fleet.table" 2>/dev/null)" != "$n" ]; then
+    say "bringing up a full fleet of $n"
+    FULL_FLEET_MADE=1
+    "$BENCH" fleet "$n" --full >>"$LOG" 2>&1 || die "the full fleet did not come up (log: $LOG)"
+  else
+    say "the full fleet of $n is up already: using it, leaving it up"
+  fi
+  for ((k = 1; k <= n; k++)); do
+    FULL_FLEET+=("f$k")
+    FULL_ADDRESS[f$k]=198.18.0.$((100 + k))
+  done
+}
+
+full_fleet_end() {
+  [ "$FULL_FLEET_MADE" = 1 ] && "$BENCH" fleet 0 >>"$LOG" 2>&1
+  FULL_FLEET_MADE=0
 }

@@ -24,7 +24,7 @@ PIN=()
 hold_server() {
   local inst init
   inst=$("$BENCH" status 2>/dev/null | awk -v h="$HOST(" 'index($0, h) { print $1; exit }')
-  [ -n "$inst" ] && init=$(cat "$ROOT_DIR/bench/state/$inst/init.pid" 2>/dev/null) || return 0
+  [ -n "$inst" ] && init=$(cat "$BENCH_STATE/$inst/init.pid" 2>/dev/null) || return 0
   SERVER_PID=$(pgrep -P "$init" -f tv_instrument_server | head -1)
   [ -n "$SERVER_PID" ] && taskset -p -c 0 "$SERVER_PID" >/dev/null && PIN=(taskset -c 0)
 }

@@ -34,7 +34,7 @@ on() { local i=$1; shift; sshpass -p "${SECRET[$i]}" ssh "${SSH_OPTS[@]}" "root@
 
 declare -A OLD_DOWN=()
 for i in "${FLEET[@]}"; do
-  OLD_DOWN[$i]=$(sed -n 's/^reboot_down=//p' "$ROOT_DIR/bench/state/$i/ctl/bench_knobs" 2>/dev/null | tail -n 1)
+  OLD_DOWN[$i]=$(sed -n 's/^reboot_down=//p' "$BENCH_STATE/$i/ctl/bench_knobs" 2>/dev/null | tail -n 1)
   on "$i" 'tar -C /tvs -cf - releases' >"$WORK/fleet_saved_$i.tar" 2>>"$LOG" &&
     [ -s "$WORK/fleet_saved_$i.tar" ] || die "cannot save the software of $i"
 done

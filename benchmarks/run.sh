@@ -6,14 +6,15 @@
 # environment: BUILD (build directory, default build), RUNS (runs per side,
 # default per benchmark). Arguments: benchmark names to run a subset.
 . "$(dirname "$0")/common.sh"
-ALL=(ssh_line scp query console discover discover_fleet upgrade fleet pack_decode flavours)
+ALL=(ssh_line scp query console discover discover_fleet upgrade fleet fleet_full inventory pack_decode flavours)
+ALL_KNOWN=("${ALL[@]}")
 [ $# -gt 0 ] && ALL=("$@")
 enter_bench "$@"
 
 export BM_ROWS=$WORK/run.rows
 : >"$BM_ROWS"
 for name in "${ALL[@]}"; do
-  [ -f "$BM_DIR/$name.sh" ] || die "no benchmark $name (known: ssh_line scp query console discover discover_fleet upgrade fleet pack_decode flavours)"
+  [ -f "$BM_DIR/$name.sh" ] || die "no benchmark $name (known: ${ALL_KNOWN[*]})"
   before=$(wc -l <"$BM_ROWS")
   bash "$BM_DIR/$name.sh" || say "$name could not run (log: $WORK/$name.log)"
   [ "$(wc -l <"$BM_ROWS")" -gt "$before" ] ||

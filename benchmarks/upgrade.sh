@@ -19,8 +19,8 @@ PACKAGE=$BIN/packages/tvs80_2.5.0.kfw
 [ -f "$PACKAGE" ] || die "$PACKAGE is not built (make bench builds it)"
 ARCHIVE=$WORK/tvs80_2.5.0.tgz
 SAVED=$WORK/upgrade_saved_releases.tar
-KNOBS=$ROOT_DIR/bench/state/$INSTRUMENT/ctl/bench_knobs
-STATE_FILE=$ROOT_DIR/bench/state/$INSTRUMENT/ctl/state
+KNOBS=$BENCH_STATE/$INSTRUMENT/ctl/bench_knobs
+STATE_FILE=$BENCH_STATE/$INSTRUMENT/ctl/state
 SUFFIX=' >/dev/null 2>&1 && sync && echo yes || echo no'
 
 "$DRIVERS/bench_decode" "$PACKAGE" "$ARCHIVE" kfw || die "cannot decode $PACKAGE"

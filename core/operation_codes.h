@@ -7,4 +7,6 @@ enum OperationCode {
   OpUpgrade = 3,
   OpRestore = 4,
   OpDiscover = 5,
+  // The upgrade's steps that change nothing (tavrinctl upgrade --check).
+  OpUpgradeCheck = 6,
 };

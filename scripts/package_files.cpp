@@ -46,7 +46,8 @@ bool ReadExactlyAt(int fd, char* data, std::size_t size, off_t offset) {
 }
 
 // Reads `length` bytes from the package's start, hashing them as stored and
-// writing them unscrambled. Returns the number of bytes written.
+// writing them unscrambled (unless `out` is negative: a check alone).
+// Returns the number of bytes done.
 off_t DecodePieces(int in, int out, off_t length, PipelinedMd5& md5) {
   std::vector<char> plain(PipelinedMd5::kPieceSize);
   off_t done = 0;
@@ -59,8 +60,10 @@ off_t DecodePieces(int in, int out, off_t length, PipelinedMd5& md5) {
     const auto size = static_cast<std::size_t>(n);
     md5.HashPiece(size);
     // The stored piece is being hashed; it is unscrambled into a copy.
-    SwapNibblesInto(stored, plain.data(), size);
-    if (!WriteAll(out, plain.data(), size)) break;
+    if (out >= 0) {
+      SwapNibblesInto(stored, plain.data(), size);
+      if (!WriteAll(out, plain.data(), size)) break;
+    }
     done += n;
   }
   return done;
@@ -106,7 +109,7 @@ bool CheckAndDecode(int in, off_t size, int out, int kind) {
   if (!ReadExactlyAt(in, stored, kDigestLength, payload + static_cast<off_t>(markerLength))) {
     return false;
   }
-  if (!ReserveSpace(out, payload)) return false;
+  if (out >= 0 && !ReserveSpace(out, payload)) return false;
   PipelinedMd5 md5;
   const off_t written = DecodePieces(in, out, payload, md5);
   const std::string digest = md5.FinalHex();
@@ -157,6 +160,16 @@ bool DecodePackage(const std::string& packagePath, const std::string& decodedPat
   valid = ::close(out) == 0 && valid;
   if (valid) valid = ::rename(temporary.c_str(), decodedPath.c_str()) == 0;
   if (!valid) ::unlink(temporary.c_str());
+  return valid;
+}
+
+bool CheckPackage(const std::string& packagePath, int kind) {
+  const int in = ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat packageStat {};
+  const bool valid =
+      ::fstat(in, &packageStat) == 0 && CheckAndDecode(in, packageStat.st_size, -1, kind);
+  ::close(in);
   return valid;
 }
 

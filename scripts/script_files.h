@@ -24,6 +24,8 @@ PackResult PackScriptFile(const std::string& inputPath, const std::string& outpu
 // Writes the decoded archive only when the whole package checks out;
 // otherwise no file remains at decodedPath.
 bool DecodePackage(const std::string& packagePath, const std::string& decodedPath, int kind);
+// The same checks of digest and marker, writing nothing.
+bool CheckPackage(const std::string& packagePath, int kind);
 // An empty output path selects DefaultPackagePath. Refuses to write onto
 // its own input.
 PackResult PackPackageFile(const std::string& inputPath, const std::string& outputPath, int kind);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/operation_codes.h"
+#include "workflows/operation_endings.h"
 #include "workflows/shell_safe_text.h"
 
 namespace {
@@ -34,29 +36,17 @@ const Refusal kRefusals[] = {
     {"The data directory (", CtlError::DataDirectory},
 };
 
-// The statuses that end each operation. A restore inside an upgrade posts
-// its own, which are not the upgrade's verdict.
-struct Verdicts {
-  const char* success;
-  const char* failed;
-  const char* cancelled;
-  const char* declined;  // may be nullptr
-};
-
-Verdicts VerdictsOf(CtlAction action) {
+// The workflow operation a command runs; its end statuses tell the outcome.
+// A restore inside an upgrade posts its own, which are not the upgrade's
+// verdict.
+int OperationOf(CtlAction action) {
   switch (action) {
-    case CtlAction::Connect:
-      return {"Connection established.", "Connection failed.", "Connection cancelled.", nullptr};
-    case CtlAction::HostName:
-      return {"Setting hostname complete.", "Setting hostname failed.",
-              "Setting hostname cancelled.", nullptr};
-    case CtlAction::Upgrade:
-      return {"Upgrading completed, the instrument is now rebooting.", "Upgrading failed.",
-              "Upgrading cancelled.", "Upgrade not supported."};
-    case CtlAction::Restore:
-      return {"Restoring complete.", "Restoring failed.", "Restoring cancelled.", nullptr};
-    default:
-      return {"", "", "", nullptr};
+    case CtlAction::Connect: return OpConnect;
+    case CtlAction::HostName: return OpSetHostName;
+    case CtlAction::Upgrade: return OpUpgrade;
+    case CtlAction::UpgradeCheck: return OpUpgradeCheck;
+    case CtlAction::Restore: return OpRestore;
+    default: return OpNone;
   }
 }
 
@@ -64,7 +54,9 @@ Verdicts VerdictsOf(CtlAction action) {
 constexpr const char* kAltering[] = {"Upgrading...", "Restoring...", "Setting hostname..."};
 
 bool Altered(const CtlRunRecord& record) {
-  if (record.action == CtlAction::Connect || record.action == CtlAction::Discover) return false;
+  if (record.action == CtlAction::Connect || record.action == CtlAction::Discover ||
+      record.action == CtlAction::UpgradeCheck)
+    return false;
   for (const char* status : kAltering)
     if (Contains(record.statuses, status)) return true;
   return false;
@@ -88,12 +80,12 @@ CtlError FailureOf(const CtlRunRecord& record) {
 }
 
 CtlError OperationError(const CtlRunRecord& record) {
-  const Verdicts verdicts = VerdictsOf(record.action);
+  const OperationEndings endings = EndingsOf(OperationOf(record.action));
   for (auto it = record.statuses.rbegin(); it != record.statuses.rend(); ++it) {
-    if (*it == verdicts.success) return CtlError::None;
-    if (*it == verdicts.cancelled) return CtlError::Cancelled;
-    if (verdicts.declined != nullptr && *it == verdicts.declined) return CtlError::NotSupported;
-    if (*it == verdicts.failed || *it == "Connection failed.") return FailureOf(record);
+    if (*it == endings.success) return CtlError::None;
+    if (*it == endings.cancelled) return CtlError::Cancelled;
+    if (endings.declined != nullptr && *it == endings.declined) return CtlError::NotSupported;
+    if (*it == endings.failed || *it == "Connection failed.") return FailureOf(record);
   }
   const CtlError refusal = RefusalOf(record.messages);
   if (refusal != CtlError::None) return refusal;

@@ -29,6 +29,7 @@ constexpr ErrorEntry kErrors[] = {
     {CtlError::NotSupported, "not_supported", 1},
     {CtlError::NotFound, "not_found", 1},
     {CtlError::DiscoveryFailed, "discovery_failed", kCtlDiscoveryFailed},
+    {CtlError::Incomplete, "incomplete", 1},
     {CtlError::Failed, "failed", 1},
 };
 

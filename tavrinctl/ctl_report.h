@@ -32,6 +32,7 @@ enum class CtlError {
   NotSupported,         // the script declined the upgrade
   NotFound,             // discover: nothing listed
   DiscoveryFailed,      // discover: no network could be broadcast on
+  Incomplete,           // inventory: an instrument's row is not a success
   Failed,               // anything else
 };
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -58,7 +59,8 @@ void PrepareView(ConsoleView& view, const CtlCommand& command) {
   view.SetCheck(IdcDiscoveryMode, discovery);
   view.SetAddress(command.address);
   if (command.action == CtlAction::HostName) view.SetText(IdcHostName, command.argument);
-  if (command.action == CtlAction::Upgrade) view.SetText(IdcPackagePath, command.argument);
+  if (command.action == CtlAction::Upgrade || command.action == CtlAction::UpgradeCheck)
+    view.SetText(IdcPackagePath, command.argument);
 }
 
 void Begin(const CtlCommand& command, UpdaterController& controller, OperationWorker& worker) {
@@ -67,9 +69,9 @@ void Begin(const CtlCommand& command, UpdaterController& controller, OperationWo
     case CtlAction::Connect: BeginConnect(controller, worker); break;
     case CtlAction::HostName: BeginSetHostName(controller, worker); break;
     case CtlAction::Upgrade: BeginUpgrade(controller, worker); break;
+    case CtlAction::UpgradeCheck: BeginUpgradeCheck(controller, worker); break;
     case CtlAction::Restore: BeginRestore(controller, worker); break;
-    case CtlAction::Help:
-    case CtlAction::Version: break;
+    default: break;  // not a run on an instrument
   }
 }
 
@@ -220,12 +222,26 @@ class Session {
       document["instruments"] = DiscoveredListJson(view_.ListEntries());
     if (command_.action == CtlAction::Connect && outcome.error == CtlError::None)
       AddIdentity(document);
+    if (command_.action == CtlAction::UpgradeCheck) AddCheck(document, outcome);
     std::fprintf(out_, "%s\n", CtlJsonText(document).c_str());
   }
 
   void AddIdentity(nlohmann::json& document) {
     document["family"] = FamilyName(controller_.familyCode);
     for (const auto& field : kIdentityFields) document[field.key] = view_.GetText(field.id);
+  }
+
+  // What the dry run found: the family, and whether the upgrade would put
+  // an unfinished earlier update's software back first (null when the
+  // check did not get that far).
+  void AddCheck(nlohmann::json& document, const CtlOutcome& outcome) {
+    document["check"] = true;
+    document["family"] = FamilyName(controller_.familyCode);
+    const std::vector<std::string>& log = view_.LogLines();
+    document["pending"] =
+        outcome.error != CtlError::None
+            ? nlohmann::json()
+            : nlohmann::json(std::find(log.begin(), log.end(), kUpdatePendingFound) != log.end());
   }
 
   void PrintIdentity() {

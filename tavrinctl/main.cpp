@@ -4,6 +4,8 @@
 #include <string>
 
 #include "tavrinctl/ctl_command.h"
+#include "tavrinctl/ctl_history.h"
+#include "tavrinctl/ctl_inventory.h"
 #include "tavrinctl/ctl_output.h"
 #include "tavrinctl/ctl_report.h"
 #include "tavrinctl/ctl_session.h"
@@ -44,6 +46,8 @@ int Run(int argc, char** argv, std::FILE* out) {
     PrintVersion(command, out);
     return 0;
   }
+  if (command.action == CtlAction::History) return RunHistoryCommand(command, out);
+  if (command.action == CtlAction::Inventory) return RunInventoryCommand(command, out);
   return RunCtlCommand(command, out);
 }
 

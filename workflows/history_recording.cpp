@@ -10,6 +10,7 @@
 #include "core/updater_controller.h"
 #include "instrument/instrument_info.h"
 #include "scripts/md5.h"
+#include "workflows/operation_endings.h"
 
 namespace {
 
@@ -21,22 +22,14 @@ const char* OperationName(int operation) {
     case OpSetHostName: return "hostname";
     case OpUpgrade: return "upgrade";
     case OpRestore: return "restore";
-    default: return nullptr;  // discovery reaches no one instrument
-  }
-}
-
-const char* SuccessStatus(int operation) {
-  switch (operation) {
-    case OpConnect: return "Connection established.";
-    case OpSetHostName: return "Setting hostname complete.";
-    case OpUpgrade: return "Upgrading completed, the instrument is now rebooting.";
-    case OpRestore: return "Restoring complete.";
-    default: return "";
+    // Discovery reaches no one instrument; an upgrade check changes
+    // nothing, and the history tells what was done to instruments.
+    default: return nullptr;
   }
 }
 
 std::string ResultOf(int operation, const std::string& status) {
-  if (!status.empty() && status == SuccessStatus(operation)) return "success";
+  if (!status.empty() && status == EndingsOf(operation).success) return "success";
   const std::string cancelled = "cancelled.";
   if (status.size() >= cancelled.size() &&
       status.compare(status.size() - cancelled.size(), cancelled.size(), cancelled) == 0)

@@ -78,6 +78,9 @@ void OperationWorker::Dispatch(int operation) {
     case OpRestore:
       RunRestore(controller_, true, true);
       break;
+    case OpUpgradeCheck:
+      RunUpgradeCheck(controller_);
+      break;
     case OpDiscover:
       begin_discovery();
       controller_.discoveryActive = true;

@@ -64,18 +64,28 @@ void Refuse(UpdaterController& controller, const std::string& message) {
   SetOperationControlsEnabled(controller, true);
 }
 
-// Decodes the package into "data" where the program writes (or the run's own
-// directory under it); false after showing why it could not.
-bool DecodeIntoDataDirectory(UpdaterController& controller, const std::string& packagePath,
-                             const std::string& extension) {
+// "data" where the program writes, or the run's own directory under it.
+std::string DataDirectory(const UpdaterController& controller) {
   std::string dataDirectory = WritableDirectory() + "data";
   if (!controller.dataSubdirectory.empty()) dataDirectory += "/" + controller.dataSubdirectory;
+  return dataDirectory;
+}
+
+void RefuseDataDirectory(UpdaterController& controller, const std::string& dataDirectory) {
+  Refuse(controller, "The data directory (" + dataDirectory +
+                         ") is not writable,\nplease check its permissions.");
+}
+
+// Decodes the package into the data directory; false after showing why it
+// could not.
+bool DecodeIntoDataDirectory(UpdaterController& controller, const std::string& packagePath,
+                             const std::string& extension) {
+  const std::string dataDirectory = DataDirectory(controller);
   const std::string decodedPath = dataDirectory + "/" + WithArchiveExtension(FileNameOf(packagePath));
   EnsureDirectory(decodedPath);
   // Otherwise a directory we cannot write would read as a damaged package.
   if (!IsWritableDirectory(dataDirectory)) {
-    Refuse(controller, "The data directory (" + dataDirectory +
-                           ") is not writable,\nplease check its permissions.");
+    RefuseDataDirectory(controller, dataDirectory);
     return false;
   }
   const int kind = extension == "kfw" ? 1 : 2;
@@ -86,6 +96,20 @@ bool DecodeIntoDataDirectory(UpdaterController& controller, const std::string& p
   controller.sourceFileName = FileNameOf(decodedPath);
   controller.sourceFilePath = decodedPath;
   return true;
+}
+
+// Whether the decode could write the data directory, creating nothing: the
+// directory, or else the nearest directory above it that exists, must be
+// writable. False after showing why not.
+bool CanDecodeIntoDataDirectory(UpdaterController& controller) {
+  const std::string dataDirectory = DataDirectory(controller);
+  std::string existing = dataDirectory;
+  struct stat info;
+  while (stat(existing.c_str(), &info) != 0 && existing.find('/') != std::string::npos)
+    existing.erase(existing.find_last_of('/'));
+  if (!existing.empty() && IsWritableDirectory(existing)) return true;
+  RefuseDataDirectory(controller, dataDirectory);
+  return false;
 }
 
 void RollBackAfterFailure(UpdaterController& controller, const ScriptSet& set) {
@@ -166,20 +190,31 @@ void RunMainBody(UpdaterController& controller, const ScriptSet& set) {
   }
 }
 
-}  // namespace
-
-void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
+// The steps of the Upgrade command up to the package's decoding: the
+// package named and shell-safe, the instrument chosen, its family found by
+// the credential probe and matched by the package's extension. False after
+// showing why not; `extension` is the package's, lower-cased.
+bool AcceptUpgradeRequest(UpdaterController& controller, std::string& packagePath,
+                          std::string& extension) {
   SetOperationControlsEnabled(controller, false);
-  const std::string packagePath = controller.view->GetText(IdcPackagePath);
-  if (packagePath.empty()) return Refuse(controller, "Please select an upgrade package.");
+  packagePath = controller.view->GetText(IdcPackagePath);
+  if (packagePath.empty()) {
+    Refuse(controller, "Please select an upgrade package.");
+    return false;
+  }
   // The archive keeps this name on the instrument, where the script's
   // shell lines expand it as plain text.
-  if (!IsShellSafeText(FileNameOf(packagePath)))
-    return Refuse(controller, kPackageNameNotShellSafe);
-  if (!ValidateInstrumentChoice(controller)) return SetOperationControlsEnabled(controller, true);
+  if (!IsShellSafeText(FileNameOf(packagePath))) {
+    Refuse(controller, kPackageNameNotShellSafe);
+    return false;
+  }
+  if (!ValidateInstrumentChoice(controller)) {
+    SetOperationControlsEnabled(controller, true);
+    return false;
+  }
   controller.targetAddress = SelectedAddress(controller);
   const bool probed = ProbeCredentials(controller);
-  const std::string extension = LowerExtensionOf(packagePath);
+  extension = LowerExtensionOf(packagePath);
   if (!probed) {
     Refuse(controller, "Connection to the instrument failed,please check the ip address.");
     // The address may well be right: say what really stood in the way.
@@ -187,16 +222,49 @@ void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
     // notices would carry it.
     if (!controller.loginFailureCause.empty())
       RenderNotice(controller, WorkerNotice{NoticeLog, controller.loginFailureCause, 0});
-    return;
+    return false;
   }
   const std::string mismatch = FamilyMismatchMessage(controller.familyCode, extension);
-  if (!mismatch.empty()) return Refuse(controller, mismatch);
+  if (!mismatch.empty()) {
+    Refuse(controller, mismatch);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* const kUpdatePendingFound =
+    "An earlier update is still pending: the upgrade would first put the previous software back.";
+
+void BeginUpgrade(UpdaterController& controller, OperationWorker& worker) {
+  std::string packagePath;
+  std::string extension;
+  if (!AcceptUpgradeRequest(controller, packagePath, extension)) return;
   if (!DecodeIntoDataDirectory(controller, packagePath, extension)) return;
   controller.targetAddress = SelectedAddress(controller);
   controller.packagePath = packagePath;
   controller.progressValue = 0;
   controller.progressStep = ProgressStepFor(controller, PieceCheckUpdatePending);
   worker.Request(OpUpgrade);
+}
+
+void BeginUpgradeCheck(UpdaterController& controller, OperationWorker& worker) {
+  std::string packagePath;
+  std::string extension;
+  if (!AcceptUpgradeRequest(controller, packagePath, extension)) return;
+  if (!CanDecodeIntoDataDirectory(controller)) return;
+  if (!CheckPackage(packagePath, extension == "kfw" ? 1 : 2)) {
+    Refuse(controller, "The upgrade package has wrong format.");
+    return;
+  }
+  // The archive's name as the upgrade would send it; nothing is decoded.
+  controller.sourceFileName = WithArchiveExtension(FileNameOf(packagePath));
+  controller.sourceFilePath.clear();
+  controller.packagePath = packagePath;
+  controller.progressValue = 0;
+  controller.progressStep = ProgressStepFor(controller, PieceCheckUpdatePending);
+  worker.Request(OpUpgradeCheck);
 }
 
 void RunUpgrade(UpdaterController& controller) {
@@ -206,4 +274,47 @@ void RunUpgrade(UpdaterController& controller) {
   if (!connected || set == nullptr) return;
   if (!set->checkUpdatePendingSection.empty() && !RunPendingStateCheck(controller, *set)) return;
   if (!set->mainBody.empty()) RunMainBody(controller, *set);
+}
+
+void RunUpgradeCheck(UpdaterController& controller) {
+  const bool connected = CheckConnection(controller);
+  const ScriptSet* set = controller.CurrentScriptSet();
+  if (!connected || set == nullptr) return;
+  if (!set->checkUpdatePendingSection.empty()) {
+    controller.PostStatus("Checking previous state...");
+    ScriptVariables variables;
+    switch (RunScriptSection(controller, set->checkUpdatePendingSection, variables)) {
+      case ScriptSuccess:
+        controller.PostLog(kUpdatePendingFound);
+        break;
+      case ScriptError:
+        // The upgrade would go on regardless.
+        controller.PostStatus("Checking previous state failed.");
+        controller.PostLog("There is an error in checking pending state.");
+        break;
+      case ScriptReconnectFailed:
+        controller.PostStatus("Upgrade check failed.");
+        controller.PostLog("Reconnection to the instrument failed,please check the ip address.");
+        return;
+      case ScriptCancelled:
+        controller.PostStatus("Upgrade check cancelled.");
+        controller.PostLog("The action has been cancelled.");
+        return;
+      default:
+        controller.PostLog("No earlier update is pending.");
+        break;
+    }
+  }
+  if (set->mainBody.empty()) {
+    controller.PostLog("The family's update script holds no upgrade: nothing would be installed.");
+    controller.PostStatus("Upgrade check failed.");
+    return;
+  }
+  controller.PostLog("The package " + FileNameOf(controller.packagePath) +
+                     " checks out and fits the instrument's family, " +
+                     (controller.familyCode == 1 ? "kfw." : "kf4."));
+  controller.PostLog("The upgrade would send " + controller.sourceFileName + " to " +
+                     controller.targetAddress + " and run the family's update script there.");
+  controller.PostStatus("Upgrade check passed.");
+  controller.PostProgress(100);
 }

@@ -21,12 +21,19 @@ bool CheckConnection(UpdaterController& controller);
 void BeginConnect(UpdaterController& controller, OperationWorker& worker);
 void BeginSetHostName(UpdaterController& controller, OperationWorker& worker);
 void BeginUpgrade(UpdaterController& controller, OperationWorker& worker);
+// The upgrade's steps that change nothing: the credential probe, the
+// family, the package's check without decoding it, the connection check
+// and the pending-update check; the log says what the upgrade would do.
+void BeginUpgradeCheck(UpdaterController& controller, OperationWorker& worker);
 void BeginRestore(UpdaterController& controller, OperationWorker& worker);
 void BeginDiscovery(UpdaterController& controller, OperationWorker& worker);
 
 void RunConnect(UpdaterController& controller);
 void RunSetHostName(UpdaterController& controller);
 void RunUpgrade(UpdaterController& controller);
+void RunUpgradeCheck(UpdaterController& controller);
+// The log line of an upgrade check that found an unfinished earlier update.
+extern const char* const kUpdatePendingFound;
 // checkConnection: run the connection check first; needReboot: hand
 // "NeedReboot" = "true" (else "false") to the rollback section.
 void RunRestore(UpdaterController& controller, bool checkConnection, bool needReboot);

@@ -124,10 +124,28 @@ class ModuleTest(unittest.TestCase):
                                             **arguments)
             self.assertTrue(result.get("failed"), (arguments, result))
             self.assertEqual(calls, ["--json connect " + I1])
-        result, _ = self.run_module({"connect": [answer(identity())]}, check_mode=True,
-                                    operation="upgrade", package=self.package, version="2.5.0")
+        # What only the instrument or the package's contents can tell comes
+        # from tavrinctl's dry run; its refusal fails the task, unchanged.
+        refused = answer({"schema": 1, "command": "upgrade", "result": "failure",
+                          "error": "package_refused", "changed": False, "status": "", "log": [],
+                          "messages": ["The upgrade package has wrong format."], "address": I1,
+                          "check": True}, rc=1)
+        result, calls = self.run_module({"connect": [answer(identity())], "upgrade": [refused]},
+                                        check_mode=True, operation="upgrade",
+                                        package=self.package, version="2.5.0")
+        self.assertTrue(result.get("failed") and not result["changed"], result)
+        self.assertEqual(result["error"], "package_refused")
+        self.assertEqual(calls[-1], "--json upgrade --check %s %s" % (I1, self.package))
+        passed = answer({"schema": 1, "command": "upgrade", "result": "success", "error": None,
+                         "changed": False, "status": "Upgrade check passed.", "log": [],
+                         "messages": [], "address": I1, "check": True, "family": "kfw",
+                         "pending": True})
+        result, _ = self.run_module({"connect": [answer(identity())], "upgrade": [passed]},
+                                    check_mode=True, operation="upgrade", package=self.package,
+                                    version="2.5.0")
         self.assertTrue(result["changed"])
         self.assertNotIn("failed", result)
+        self.assertIn("pending", result["msg"])
 
     def test_names_and_versions_are_compared_as_the_instrument_reports_them(self):
         result, calls = self.run_module({"connect": [answer(identity(hostname="bench-a"))]},

@@ -11,6 +11,7 @@
 
 #include "tavrinctl/ctl_outcome.h"
 #include "workflows/shell_safe_text.h"
+#include "workflows/workflows.h"
 
 // Whatever bytes the texts carry, the writer gives one valid document;
 // a bad or cut sequence becomes U+FFFD and the rest stays as it was.
@@ -144,6 +145,16 @@ const JudgeCase kJudgeCases[] = {
      Refused(CtlAction::Upgrade,
              "Connection to the instrument failed,please check the ip address."),
      CtlError::ConnectionFailed, false},
+    {"UpgradeCheckPassedWithAnUpdatePending",
+     Ran(CtlAction::UpgradeCheck,
+         {"Connecting...", "Connected.", "Checking previous state...", "Upgrade check passed."},
+         {kUpdatePendingFound}),
+     CtlError::None, false},
+    {"UpgradeCheckLostTheInstrumentInThePendingCheck",
+     Ran(CtlAction::UpgradeCheck,
+         {"Connected.", "Checking previous state...", "Upgrade check failed."},
+         {"Reconnection to the instrument failed,please check the ip address."}),
+     CtlError::ReconnectFailed, false},
     {"DiscoverListed", Discovered(2, true), CtlError::None, false},
     {"DiscoverFoundNothing", Discovered(0, true), CtlError::NotFound, false},
     {"DiscoverCouldNotBroadcast", Discovered(0, false), CtlError::DiscoveryFailed, false},

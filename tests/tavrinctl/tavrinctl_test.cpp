@@ -12,6 +12,7 @@
 #include "core/instrument_lock.h"
 #include "core/operator_view.h"
 #include "tavrinctl/console_view.h"
+#include "tavrinctl/csv_text.h"
 #include "tavrinctl/ctl_command.h"
 #include "tavrinctl/ctl_report.h"
 #include "tests/support/bench_env.h"
@@ -86,6 +87,45 @@ TEST(CtlCommandLine, OptionsMayStandAnywhereUntilTheEndOfOptions) {
     EXPECT_FALSE(Parse(bad, command)) << bad.back();
     EXPECT_EQ(command.json, bad[0] == "--json") << "known even when the rest is refused";
   }
+}
+
+TEST(CtlCommandLine, TakesTheDryRunHistoryAndInventory) {
+  CtlCommand command;
+  ASSERT_TRUE(Parse({"upgrade", "198.18.0.11", "a.kfw", "--check"}, command));
+  EXPECT_EQ(command.action, CtlAction::UpgradeCheck);
+  EXPECT_STREQ(CtlCommandName(command.action), "upgrade");
+  EXPECT_EQ(command.argument, "a.kfw");
+  ASSERT_TRUE(Parse({"history"}, command));
+  EXPECT_EQ(command.action, CtlAction::History);
+  EXPECT_EQ(command.argument, "");
+  ASSERT_TRUE(Parse({"history", "TV8010A0001"}, command));
+  EXPECT_EQ(command.argument, "TV8010A0001");
+  ASSERT_TRUE(Parse({"inventory"}, command));
+  EXPECT_TRUE(command.addresses.empty()) << "every instrument discover lists";
+  EXPECT_EQ(command.jobs, kCtlDefaultJobs);
+  ASSERT_TRUE(Parse({"--jobs", "3", "inventory", "198.18.0.11", "198.018.0.12", "198.18.0.11",
+                     "--jobs=20"},
+                    command));
+  EXPECT_EQ(command.addresses, (std::vector<std::string>{"198.18.0.11", "198.18.0.12"}))
+      << "each instrument once, written as the runs write it";
+  EXPECT_EQ(command.jobs, 20);
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"connect", "198.18.0.11", "--check"},
+           {"upgrade", "--jobs", "2", "198.18.0.11", "a.kfw"},
+           {"inventory", "--jobs", "0"},
+           {"inventory", "--jobs", "65"},
+           {"inventory", "--jobs"},
+           {"inventory", "198.18.0.11", "i2"},
+           {"history", "TV8010A0001", "198.18.0.11"}})
+    EXPECT_FALSE(Parse(bad, command)) << bad[0] << " " << bad[1];
+}
+
+TEST(CsvRecord, QuotesFieldsWithACommaAQuoteOrALineBreak) {
+  EXPECT_EQ(CsvRecord({"198.18.0.11", "TVS-8010", "", "success"}),
+            "198.18.0.11,TVS-8010,,success\r\n");
+  EXPECT_EQ(CsvRecord({"a,b", "say \"hi\"", "two\nlines", "cr\r", "plain"}),
+            "\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\",plain\r\n");
 }
 
 // Another run holds the instrument: refused before any traffic, with its

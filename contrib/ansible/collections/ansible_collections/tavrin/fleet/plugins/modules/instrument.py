@@ -86,7 +86,11 @@ notes:
     with C(ansible_connection=local); one inventory host per instrument.
   - Check mode reads the instrument and refuses what the real run would
     refuse (a missing package file, a package of the other family, an unsafe
-    hostname); it cannot foresee a failure of the instrument's own script.
+    hostname). For an upgrade it runs C(tavrinctl upgrade --check), which
+    logs in, checks the package without decoding it and asks the family's
+    script whether an earlier update is pending, changing nothing; so a
+    damaged package or an unreachable instrument fails the task as the real
+    run would. It cannot foresee a failure of the script's upgrade itself.
   - A run that fails after the upgrade, hostname or restore part began
     reports C(changed), since the instrument may have been altered.
 attributes:
@@ -331,8 +335,13 @@ def do_upgrade(module, ctl, before):
         module.fail_json(msg=refusal)
     diff = dict(before="package: %s\n" % before["package"], after="package: %s\n" % version)
     if module.check_mode:
-        return finish(module, True, before, diff=diff,
-                      msg="would upgrade from %s to %s" % (before["package"], version))
+        rc, check = ctl.run("upgrade", "--check", before["address"], package)
+        if rc != 0 or check.get("error"):
+            fail(module, rc, check, "upgrade --check", changed=False, address=before["address"])
+        first = ("put back the software of the earlier update still pending, then "
+                 if check.get("pending") else "")
+        return finish(module, True, before, check, diff,
+                      "would %supgrade from %s to %s" % (first, before["package"], version))
     report = run_or_fail(module, ctl, "upgrade", before["address"], package)
     # Read back what the instrument now reports; a reboot may have moved it.
     rc, check = ctl.run("connect", report.get("address") or before["address"])
