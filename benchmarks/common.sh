@@ -191,7 +191,7 @@ FULL_FLEET=()
 FULL_FLEET_MADE=0
 full_fleet_up() {
   local n=$1 k
-  if [ "$(wc -l <"$BENCH_STATE/full_fleet.table" 2>/dev/null)" != "$n" ]; then
+  if [ "$(wc -l 2>/dev/null <"$BENCH_STATE/full_fleet.table")" != "$n" ]; then
     say "bringing up a full fleet of $n"
     FULL_FLEET_MADE=1
     "$BENCH" fleet "$n" --full >>"$LOG" 2>&1 || die "the full fleet did not come up (log: $LOG)"
