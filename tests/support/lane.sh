@@ -36,7 +36,7 @@ SPEC=$BUILD/test-benches.json
 
 fail() { echo "lane: $*" >&2; exit 1; }
 
-# The ids of one kind of lane in the spec, which CMake writes on one line.
+# The ids of one kind of lane in the resource file, which CMake writes on one line.
 lane_ids() {  # KIND
   sed -n "s/.*\"$1\": \[\([^]]*\)\].*/\1/p" "$SPEC" 2>/dev/null |
     grep -o '"id": "[a-z0-9_]*"' | sed 's/.*"\([a-z0-9_]*\)"$/\1/'
