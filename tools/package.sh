@@ -14,7 +14,7 @@ mkdir -p "$BUILD"
 out=$(cd "$BUILD" && pwd)
 log=$out/deb.log
 export CCACHE_DIR=${CCACHE_DIR:-$out/ccache} CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
-export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1} CCACHE_DEPEND=${CCACHE_DEPEND:-1}
 dpkg-checkbuilddeps
 version=$(dpkg-parsechangelog -S Version)
 arch=$(dpkg-architecture -qDEB_HOST_ARCH)

@@ -18,8 +18,10 @@ step() { echo "--- $*"; }
 step "make package"
 deb=$(BUILD=$build bash "$src/tools/package.sh")
 step "lintian $(basename "$deb")"
-lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privileges' || true
-lintian --fail-on error,warning "$deb" >/dev/null 2>&1 || fail "lintian reports errors or warnings"
+status=0
+lintian_out=$(lintian --fail-on error,warning "$deb" 2>&1) || status=$?
+printf '%s\n' "$lintian_out" | grep -v 'running with root privileges' || true
+[ "$status" -eq 0 ] || fail "lintian reports errors or warnings"
 
 scratch=$(mktemp -d /tmp/tvpackage.XXXXXX)
 cleanup() { pkill -KILL -u "$user" -f "$root/usr" 2>/dev/null || true; rm -rf "$scratch"; }
