@@ -44,7 +44,7 @@ test: deps $(BUILD)/CMakeCache.txt
 # (build-asan), then a short run of each fuzz target.
 hardening: build
 	@JOBS=$(JOBS) bash tools/sanitize.sh $(CTEST_RETRY)
-	@JOBS=$(JOBS) bash tools/fuzz.sh $(FUZZ_SMOKE_SECONDS)
+	@JOBS=$(JOBS) FUZZ_BUILD=build-asan bash tools/fuzz.sh --built $(FUZZ_SMOKE_SECONDS)
 
 # Each fuzz target for FUZZ_SECONDS, built with clang in build-fuzz.
 fuzz: deps

@@ -6,6 +6,8 @@
 #
 #   tools/fuzz.sh [SECONDS] [TARGET...]     (default 60 s, every target)
 #   tools/fuzz.sh --build-only              the targets built, none run
+#   tools/fuzz.sh --built [SECONDS] ...     run the targets FUZZ_BUILD already
+#                                           holds (the sanitizer build's, in make test)
 #
 # FUZZ_BUILD names the build directory (default build-fuzz). What a run
 # learns stays in $FUZZ_BUILD/fuzz-corpus/<target>; an input that finds a
@@ -18,8 +20,9 @@
 # The inputs name files the code under test opens or deletes.
 set -eu
 
-build_only=0
+build_only=0 built=0
 [ "${1:-}" = --build-only ] && { build_only=1; shift; }
+[ "${1:-}" = --built ] && { built=1; shift; }
 ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 BUILD=${FUZZ_BUILD:-build-fuzz}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
@@ -38,14 +41,16 @@ command -v clang++ >/dev/null || fail "clang++ is missing (make deps)"
 
 # The compiler is chosen once, when the directory is first configured.
 # Optimised as libFuzzer advises (-O1), with line tables for the reports.
-mkdir -p "$BUILD"
-if [ -f "$BUILD/CMakeCache.txt" ]; then settings=(); else settings=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++); fi
-command -v ccache >/dev/null && settings+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$ROOT" -B "$BUILD" "${settings[@]}" -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >"$BUILD/configure.log" 2>&1 ||
-  { cat "$BUILD/configure.log" >&2; fail "configuring $BUILD failed"; }
-cmake --build "$BUILD" --target fuzz_targets -j "$JOBS" >/dev/null ||
-  fail "building the fuzz targets failed (cmake --build $BUILD --target fuzz_targets)"
+if [ "$built" -eq 0 ]; then
+  mkdir -p "$BUILD"
+  if [ -f "$BUILD/CMakeCache.txt" ]; then settings=(); else settings=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++); fi
+  command -v ccache >/dev/null && settings+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$ROOT" -B "$BUILD" "${settings[@]}" -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >"$BUILD/configure.log" 2>&1 ||
+    { cat "$BUILD/configure.log" >&2; fail "configuring $BUILD failed"; }
+  cmake --build "$BUILD" --target fuzz_targets -j "$JOBS" >/dev/null ||
+    fail "building the fuzz targets failed (cmake --build $BUILD --target fuzz_targets)"
+fi
 [ "$build_only" -eq 0 ] || exit 0
 
 WORK=$BUILD/fuzz-work

@@ -37,13 +37,28 @@ fail() { echo "sanitize: $*" >&2; exit 1; }
 command -v clang++ >/dev/null || fail "clang++ is missing (make deps)"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$ROOT" -B "$BUILD" -DTV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
+# The libraries carry the fuzzer's coverage as well, so that the fuzz
+# targets of fuzz/ are built here too: `make test` runs them from this
+# build (tools/fuzz.sh --built) rather than compiling everything again.
+cmake -S "$ROOT" -B "$BUILD" -DTV_SANITIZE=ON -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS_DEBUG="-O0 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
   >/dev/null || fail "configuring $BUILD failed"
-cmake --build "$BUILD" -j "$JOBS" >"$BUILD/build.log" 2>&1 ||
-  { tail -40 "$BUILD/build.log" >&2; fail "the sanitizer build failed (log: $BUILD/build.log)"; }
-[ "$build_only" -eq 0 ] || exit 0
+
+# The start and end of a stage, on the stage table of `make test` when it asks (tools/test.sh).
+stage_done() {  # NAME STARTED STATUS
+  [ -n "${TV_STAGES:-}" ] || return 0
+  printf '%-26s %5d s .. %5d s  %s\n' "$1" "$(($2 - TV_STARTED))" "$(($(date +%s) - TV_STARTED))" \
+    "$([ "$3" -eq 0 ] && echo passed || echo "FAILED ($3)")" >>"$TV_STAGES"
+}
+build() {  # TARGET...: the whole build when none is named
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  cmake --build "$BUILD" -j "$JOBS" "${targets[@]}" >>"$BUILD/build.log" 2>&1 ||
+    { tail -40 "$BUILD/build.log" >&2; fail "the sanitizer build failed (log: $BUILD/build.log)"; }
+}
+: >"$BUILD/build.log"
+if [ "$build_only" -eq 1 ]; then build; exit 0; fi
 
 rm -rf "$REPORTS"
 mkdir -p "$REPORTS"
@@ -74,6 +89,28 @@ export LSAN_OPTIONS="suppressions=$SUPPRESSIONS:print_suppressions=0"
 # path (bench/instrument_init.sh).
 export TVBENCH_SANITIZER_LOGS=/var/log/tvbench-sanitizer
 
+# As root the benches come up and check themselves while the rest builds:
+# they need only this build's instrument server. The ctest run below then
+# leaves out their set-up, which has happened.
+built_from=$(date +%s)
+benches=()
+if [ "$(id -u)" -eq 0 ]; then
+  build tv_instrument_server tv_refuse_exec
+  ( from=$(date +%s)
+    "$LANE" "$BUILD" up >"$BUILD/benches.log" 2>&1 && "$LANE" "$BUILD" selftest >>"$BUILD/benches.log" 2>&1
+    status=$?
+    stage_done "sanitizer benches" "$from" "$status"
+    exit "$status" ) &
+  benches=($!)
+fi
+build
+stage_done sanitizer-build "$built_from" 0
+if [ ${#benches[@]} -gt 0 ]; then
+  wait "${benches[0]}" || { cat "$BUILD/benches.log" >&2; fail "the benches did not come up whole"; }
+  cat "$BUILD/benches.log"
+  benches=(-FS bench)
+fi
+
 # Tests whose time goes to waiting out a bound on a silent or vanished
 # instrument, or to Ansible's own work, run the same code of ours as their
 # quicker neighbours: the plain run has them, this one leaves them out.
@@ -81,7 +118,8 @@ WAITS='SshServiceBench\.APortThatNeverSpeaks|FaultBench\.TheInstrumentVanishingS
 WAITS+='|SshChannelBench\.AQuietCommandLonger|Vxi11Bench\.WritesAndReadsAnsweredTooLate|FleetBench\.'
 
 set +e
-(cd "$BUILD" && ctest --output-on-failure -j "${TEST_JOBS:-$("$LANE" "$BUILD" jobs)}" -FC bench -E "$WAITS" "$@")
+(cd "$BUILD" && ctest --output-on-failure -j "${TEST_JOBS:-$("$LANE" "$BUILD" jobs)}" "${benches[@]}" -FC bench \
+  -E "$WAITS" "$@")
 tests=$?
 set -e
 

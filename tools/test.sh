@@ -7,10 +7,11 @@
 # passed only on their retry, and fails when any stage failed.
 #
 # The tests mostly wait on the instruments, so once the plain build is done
-# three lines of work go side by side: the plain tests; the sanitizer build
-# and then its tests; the fuzz targets' build and then their runs. The
-# builds go at a lower priority than the tests. The plain tests' output
-# comes as they run, each other line's once it is done.
+# two lines of work go side by side: the plain tests, and the sanitizer
+# build (which holds the fuzz targets too) with its benches coming up as
+# soon as its instrument server is built, then its tests, with the fuzz
+# targets running beside them one at a time. The plain tests' output comes
+# as they run, the other line's once it is done.
 #
 #   BUILD=build JOBS=2 FUZZ_SMOKE_SECONDS=10 tools/test.sh [CTEST ARGS...]
 set -u
@@ -41,15 +42,18 @@ retried() {
   done | sort
 }
 
-# One line a stage, written by whichever line of work ran it.
+# One line a stage, written by whichever line of work ran it (tools/sanitize.sh too).
+export TV_STAGES=$STAGES TV_STARTED LOGS
+now() { date +%s; }
 record() {  # NAME STARTED STATUS
-  printf '%-26s %5d s .. %5d s  %s\n' "$1" "$(($2 - started))" "$((SECONDS - started))" \
-    "$([ "$3" -eq 0 ] && echo passed || echo "FAILED ($3)")" >>"$STAGES"
+  printf '%-26s %5d s .. %5d s  %s\n' "$1" "$(($2 - TV_STARTED))" "$(($(now) - TV_STARTED))" \
+    "$([ "$3" -eq 0 ] && echo passed || echo "FAILED ($3)")" >>"$TV_STAGES"
 }
 
 # stage NAME COMMAND...: runs COMMAND with its output on ours and in LOGS/NAME.log.
 stage() {
-  local name=$1 from=$SECONDS status
+  local name=$1 from status
+  from=$(now)
   shift
   "$@" 2>&1 | tee "$LOGS/$name.log"
   status=${PIPESTATUS[0]}
@@ -59,7 +63,8 @@ stage() {
 
 # quiet NAME NICENESS COMMAND...: runs COMMAND at that priority, its output in LOGS/NAME.log.
 quiet() {
-  local name=$1 niceness=$2 from=$SECONDS status=0
+  local name=$1 niceness=$2 from status=0
+  from=$(now)
   shift 2
   nice -n "$niceness" "$@" >"$LOGS/$name.log" 2>&1 || status=$?
   record "$name" "$from" "$status"
@@ -71,7 +76,7 @@ summary() {
   echo
   say "stages (from the start of the run, .. to the end of each):"
   sed 's/^/  /' "$STAGES"
-  say "in all: $((SECONDS - started)) s"
+  say "in all: $(($(now) - TV_STARTED)) s"
   local again
   mapfile -t again < <(retried "$LOGS"/plain-tests.log "$LOGS"/sanitizer-tests.log | sed 's/-tests.log)$/)/')
   if [ ${#again[@]} -gt 0 ]; then
@@ -88,36 +93,32 @@ lines=()
 trap 'for p in "${lines[@]}"; do kill -- -"$p" 2>/dev/null; done' EXIT
 trap 'exit 130' INT TERM
 
-started=$SECONDS
+TV_STARTED=$(now)
 stage build cmake --build "$BUILD" -j "$JOBS" || { summary; exit 1; }
 
-# The fuzz targets' build waits for the sanitizer build, which the
-# sanitizer tests wait for: the first to finish is the first needed.
-sanitizer_built=$LOGS/sanitizer-built
-rm -f "$sanitizer_built"
-setsid bash -c "$(declare -f record quiet say); started=$started; STAGES=$STAGES LOGS=$LOGS
-  quiet sanitizer-build 10 bash '$ROOT/tools/sanitize.sh' --build-only; status=\$?
-  echo \$status >'$sanitizer_built'
-  [ \$status -eq 0 ] && quiet sanitizer-tests 0 bash '$ROOT/tools/sanitize.sh' \"\$@\"" sanitizer "$@" &
+# The sanitizer line: its build, then its tests; the fuzz targets, once that
+# build holds them, one at a time beside the tests.
+setsid bash -c "$(declare -f now record quiet say)
+  quiet sanitizer-tests 0 bash '$ROOT/tools/sanitize.sh' \"\$@\"" sanitizer "$@" &
 lines+=($!)
-setsid bash -c "$(declare -f record quiet say); started=$started; STAGES=$STAGES LOGS=$LOGS
-  while [ ! -s '$sanitizer_built' ]; do sleep 2; done
-  quiet fuzz-build 15 bash '$ROOT/tools/fuzz.sh' --build-only" &
+setsid bash -c "$(declare -f now record quiet say)
+  until grep -q '^sanitizer-build ' '$STAGES' 2>/dev/null; do
+    kill -0 ${lines[0]} 2>/dev/null || exit 1
+    sleep 2
+  done
+  JOBS=1 FUZZ_BUILD='${SANITIZE_BUILD:-build-asan}' quiet fuzz 0 bash '$ROOT/tools/fuzz.sh' --built '${FUZZ_SMOKE_SECONDS:-10}'" &
 lines+=($!)
 
 stage plain-tests bash -c 'cd "$1" && shift && exec ctest --output-on-failure "$@"' ctest "$BUILD" \
   -j "${TEST_JOBS:-$("$ROOT/tests/support/lane.sh" "$BUILD" jobs)}" "$@"
 wait "${lines[@]}"
 lines=()
-# The hardening runs' output, after the plain tests'.
-for name in sanitizer-build sanitizer-tests fuzz-build; do
+# The sanitizer line's output, after the plain tests'.
+for name in sanitizer-tests fuzz; do
   [ -s "$LOGS/$name.log" ] || continue
   echo
   say "--- $name"
-  if [ "$name" = sanitizer-tests ]; then cat "$LOGS/$name.log"; else tail -5 "$LOGS/$name.log"; fi
+  cat "$LOGS/$name.log"
 done
-# Two fuzz targets at a time take both processors: they run once the tests are done.
-grep -q '^sanitizer-tests .*passed$' "$STAGES" && grep -q '^fuzz-build .*passed$' "$STAGES" &&
-  stage fuzz bash "$ROOT/tools/fuzz.sh" "${FUZZ_SMOKE_SECONDS:-10}"
 summary
-! grep -q FAILED "$STAGES" && grep -q '^fuzz .*passed$' "$STAGES"
+! grep -q FAILED "$STAGES" && grep -q '^sanitizer-tests .*passed$' "$STAGES" && grep -q '^fuzz .*passed$' "$STAGES"
