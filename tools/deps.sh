@@ -3,7 +3,7 @@
 # Quiet, idempotent, never prompts.
 set -eu
 pkgs=(
-  cmake g++ make pkg-config ccache
+  cmake g++ make ninja-build pkg-config ccache
   libboost-regex-dev libboost-thread-dev nlohmann-json3-dev
   libtirpc-dev rpcsvc-proto libssh2-1-dev libssl-dev libgtest-dev libedit-dev
   qt6-base-dev xvfb xauth

@@ -40,7 +40,15 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DC
 # The libraries carry the fuzzer's coverage as well, so that the fuzz
 # targets of fuzz/ are built here too: `make test` runs them from this
 # build (tools/fuzz.sh --built) rather than compiling everything again.
-cmake -S "$ROOT" -B "$BUILD" -DTV_SANITIZE=ON -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
+# Ninja, which starts no helper process per file as make's files do.
+generator=()
+if command -v ninja >/dev/null; then
+  generator=(-G Ninja)
+  # A directory made by another generator is made again.
+  [ ! -f "$BUILD/CMakeCache.txt" ] || grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$BUILD/CMakeCache.txt" ||
+    rm -rf "$BUILD/CMakeCache.txt" "$BUILD/CMakeFiles"
+fi
+cmake -S "$ROOT" -B "$BUILD" "${generator[@]}" -DTV_SANITIZE=ON -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS_DEBUG="-O0 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
   >/dev/null || fail "configuring $BUILD failed"
@@ -99,7 +107,7 @@ if [ "$(id -u)" -eq 0 ]; then
   ( from=$(date +%s)
     "$LANE" "$BUILD" up >"$BUILD/benches.log" 2>&1 && "$LANE" "$BUILD" selftest >>"$BUILD/benches.log" 2>&1
     status=$?
-    stage_done "sanitizer benches" "$from" "$status"
+    stage_done sanitizer-benches "$from" "$status"
     exit "$status" ) &
   benches=($!)
 fi

@@ -6,12 +6,13 @@
 # (tools/fuzz.sh). Ends with how long each stage took and the tests that
 # passed only on their retry, and fails when any stage failed.
 #
-# The tests mostly wait on the instruments, so once the plain build is done
-# two lines of work go side by side: the plain tests, and the sanitizer
-# build (which holds the fuzz targets too) with its benches coming up as
-# soon as its instrument server is built, then its tests, with the fuzz
-# targets running beside them one at a time. The plain tests' output comes
-# as they run, the other line's once it is done.
+# Two lines of work go side by side from the start: the plain build and
+# tests, and the sanitizer build (which holds the fuzz targets too) and
+# tests, with the fuzz targets running beside those one at a time. Each
+# line's benches come up and check themselves as soon as its instrument
+# server is built, while the rest builds. The tests mostly wait on the
+# instruments; the other line fills that time. The plain line's output
+# comes as it runs, the other's once it is done.
 #
 #   BUILD=build JOBS=2 FUZZ_SMOKE_SECONDS=10 tools/test.sh [CTEST ARGS...]
 set -u
@@ -94,10 +95,8 @@ trap 'for p in "${lines[@]}"; do kill -- -"$p" 2>/dev/null; done' EXIT
 trap 'exit 130' INT TERM
 
 TV_STARTED=$(now)
-stage build cmake --build "$BUILD" -j "$JOBS" || { summary; exit 1; }
-
-# The sanitizer line: its build, then its tests; the fuzz targets, once that
-# build holds them, one at a time beside the tests.
+# The sanitizer line: its build, then its tests; the fuzz targets, once
+# that build holds them, one at a time beside the tests.
 setsid bash -c "$(declare -f now record quiet say)
   quiet sanitizer-tests 0 bash '$ROOT/tools/sanitize.sh' \"\$@\"" sanitizer "$@" &
 lines+=($!)
@@ -109,8 +108,31 @@ setsid bash -c "$(declare -f now record quiet say)
   JOBS=1 FUZZ_BUILD='${SANITIZE_BUILD:-build-asan}' quiet fuzz 0 bash '$ROOT/tools/fuzz.sh' --built '${FUZZ_SMOKE_SECONDS:-10}'" &
 lines+=($!)
 
+# The benches need only the instrument server: as root they come up and
+# check themselves while the rest builds, and the plain tests then leave
+# out their set-up, which has happened. When that fails, the tests' own
+# set-up brings them up again and says why.
+lane=$ROOT/tests/support/lane.sh
+benches=
+if [ "$(id -u)" -eq 0 ] &&
+  cmake --build "$BUILD" -j "$JOBS" --target tv_instrument_server tv_refuse_exec >"$LOGS/server.log" 2>&1; then
+  setsid bash -c "$(declare -f now record quiet say)
+    quiet plain-benches 0 bash -c '\"\$1\" \"\$2\" up && \"\$1\" \"\$2\" selftest' benches '$lane' '$BUILD'" &
+  benches=$!
+fi
+if ! stage plain-build cmake --build "$BUILD" -j "$JOBS"; then
+  [ -z "$benches" ] || { kill -- -"$benches" 2>/dev/null; wait "$benches"; "$lane" "$BUILD" down >/dev/null 2>&1; }
+  summary
+  exit 1
+fi
+setup=()
+if [ -n "$benches" ] && wait "$benches" && grep -q '^plain-benches .*passed$' "$STAGES"; then
+  cat "$LOGS/plain-benches.log"
+  setup=(-FS bench)
+fi
+
 stage plain-tests bash -c 'cd "$1" && shift && exec ctest --output-on-failure "$@"' ctest "$BUILD" \
-  -j "${TEST_JOBS:-$("$ROOT/tests/support/lane.sh" "$BUILD" jobs)}" "$@"
+  -j "${TEST_JOBS:-$("$lane" "$BUILD" jobs)}" "${setup[@]}" "$@"
 wait "${lines[@]}"
 lines=()
 # The sanitizer line's output, after the plain tests'.
