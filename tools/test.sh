@@ -6,13 +6,15 @@
 # (tools/fuzz.sh). Ends with how long each stage took and the tests that
 # passed only on their retry, and fails when any stage failed.
 #
-# Two lines of work go side by side from the start: the plain build and
-# tests, and the sanitizer build (which holds the fuzz targets too) and
-# tests, with the fuzz targets running beside those one at a time. Each
-# line's benches come up and check themselves as soon as its instrument
-# server is built, while the rest builds. The tests mostly wait on the
-# instruments; the other line fills that time. The plain line's output
-# comes as it runs, the other's once it is done.
+# The plain build first, alone: both builds at once would hold back the
+# plain tests, which take longest. Then two lines of work go side by side:
+# the plain tests, and the sanitizer build (which holds the fuzz targets
+# too) and its tests, with the fuzz targets running beside those one at a
+# time. Each line's benches come up and check themselves as soon as its
+# instrument server is built, while the rest builds. The tests mostly wait
+# on the instruments, so the plain tests run at a lower priority than the
+# sanitizer line, which has more work left. The plain line's output comes
+# as it runs, the other's once it is done.
 #
 #   BUILD=build JOBS=2 FUZZ_SMOKE_SECONDS=10 tools/test.sh [CTEST ARGS...]
 set -u
@@ -91,29 +93,16 @@ summary() {
 # Each line of work beside the plain tests is a session of its own, so
 # that an interrupted run ends it whole.
 lines=()
-trap 'for p in "${lines[@]}"; do kill -- -"$p" 2>/dev/null; done' EXIT
+benches=
+trap 'for p in "${lines[@]}" $benches; do kill -- -"$p" 2>/dev/null; done' EXIT
 trap 'exit 130' INT TERM
 
 TV_STARTED=$(now)
-# The sanitizer line: its build, then its tests; the fuzz targets, once
-# that build holds them, one at a time beside the tests.
-setsid bash -c "$(declare -f now record quiet say)
-  quiet sanitizer-tests 0 bash '$ROOT/tools/sanitize.sh' \"\$@\"" sanitizer "$@" &
-lines+=($!)
-setsid bash -c "$(declare -f now record quiet say)
-  until grep -q '^sanitizer-build ' '$STAGES' 2>/dev/null; do
-    kill -0 ${lines[0]} 2>/dev/null || exit 1
-    sleep 2
-  done
-  JOBS=1 FUZZ_BUILD='${SANITIZE_BUILD:-build-asan}' quiet fuzz 0 bash '$ROOT/tools/fuzz.sh' --built '${FUZZ_SMOKE_SECONDS:-10}'" &
-lines+=($!)
-
 # The benches need only the instrument server: as root they come up and
 # check themselves while the rest builds, and the plain tests then leave
 # out their set-up, which has happened. When that fails, the tests' own
 # set-up brings them up again and says why.
 lane=$ROOT/tests/support/lane.sh
-benches=
 if [ "$(id -u)" -eq 0 ] &&
   cmake --build "$BUILD" -j "$JOBS" --target tv_instrument_server tv_refuse_exec >"$LOGS/server.log" 2>&1; then
   setsid bash -c "$(declare -f now record quiet say)
@@ -130,8 +119,22 @@ if [ -n "$benches" ] && wait "$benches" && grep -q '^plain-benches .*passed$' "$
   cat "$LOGS/plain-benches.log"
   setup=(-FS bench)
 fi
+benches=
 
-stage plain-tests bash -c 'cd "$1" && shift && exec ctest --output-on-failure "$@"' ctest "$BUILD" \
+# The sanitizer line: its build, then its tests; the fuzz targets, once
+# that build holds them, one at a time beside the tests.
+setsid bash -c "$(declare -f now record quiet say)
+  quiet sanitizer-tests 0 bash '$ROOT/tools/sanitize.sh' \"\$@\"" sanitizer "$@" &
+lines+=($!)
+setsid bash -c "$(declare -f now record quiet say)
+  until grep -q '^sanitizer-build ' '$STAGES' 2>/dev/null; do
+    kill -0 ${lines[0]} 2>/dev/null || exit 1
+    sleep 2
+  done
+  JOBS=1 FUZZ_BUILD='${SANITIZE_BUILD:-build-asan}' quiet fuzz 0 bash '$ROOT/tools/fuzz.sh' --built '${FUZZ_SMOKE_SECONDS:-10}'" &
+lines+=($!)
+
+stage plain-tests nice -n 5 bash -c 'cd "$1" && shift && exec ctest --output-on-failure "$@"' ctest "$BUILD" \
   -j "${TEST_JOBS:-$("$lane" "$BUILD" jobs)}" "${setup[@]}" "$@"
 wait "${lines[@]}"
 lines=()
