@@ -124,6 +124,8 @@ fi
 # quicker neighbours: the plain run has them, this one leaves them out.
 WAITS='SshServiceBench\.APortThatNeverSpeaks|FaultBench\.TheInstrumentVanishingSilently'
 WAITS+='|SshChannelBench\.AQuietCommandLonger|Vxi11Bench\.WritesAndReadsAnsweredTooLate|FleetBench\.'
+# The benches' set-up, when it has happened above.
+[ ${#benches[@]} -eq 0 ] || WAITS+='|^bench_up$|^bench_selftest$'
 
 set +e
 (cd "$BUILD" && ctest --output-on-failure -j "${TEST_JOBS:-$("$LANE" "$BUILD" jobs)}" "${benches[@]}" -FC bench \
