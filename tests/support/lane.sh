@@ -16,6 +16,7 @@
 #   lane.sh BUILD unit PROGRAM [ARGS...]    a test without the bench, in its lane
 #   lane.sh BUILD bench PROGRAM [ARGS...]   a bench test, in the lane of its bench
 #   lane.sh BUILD up|selftest|down          every bench of test-benches.json
+#   lane.sh BUILD ready                     up, then selftest (a run's set-up done before ctest)
 #   lane.sh BUILD benches                   their names, one a line
 #   lane.sh BUILD jobs                      how many lanes there are in all
 #
@@ -27,7 +28,7 @@ set -u
 # Every test starts through here: kept to shell built-ins where it can be.
 case $0 in */*) HERE=${0%/*} ;; *) HERE=. ;; esac
 BENCH=$HERE/../../bench/bench
-USAGE="usage: lane.sh BUILD unit|bench|up|selftest|down|benches|jobs ..."
+USAGE="usage: lane.sh BUILD unit|bench|up|selftest|down|ready|benches|jobs ..."
 BUILD=${1:?$USAGE}
 ACTION=${2:-}
 shift 2 2>/dev/null || set --
@@ -163,6 +164,9 @@ case $ACTION in
     fresh_lanes
     each_bench up ;;
   selftest | down) each_bench "$ACTION" ;;
+  ready)
+    fresh_lanes
+    each_bench up && each_bench selftest ;;
   benches) bench_names ;;
   jobs) echo $(($(lane_ids benches | wc -l) + $(lane_ids lanes | wc -l))) ;;
   *) fail "$USAGE" ;;
