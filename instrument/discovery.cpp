@@ -33,7 +33,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxLocalAddresses = 255;
-constexpr std::size_t kAddressChars = 19;
 constexpr auto kSilence = std::chrono::milliseconds(1000);
 // A pass's whole life, however its replies come. A portmapper answers from
 // its table at once, so every genuine reply to the one request arrives

@@ -8,6 +8,9 @@
 
 class UpdaterController;
 
+// A responder's address is kept to this many characters.
+constexpr std::size_t kAddressChars = 19;
+
 struct InstrumentInfo {
   std::string ip;   // dotted IPv4
   std::string idn;  // "*IDN?" reply, at most 255 bytes; empty when it failed

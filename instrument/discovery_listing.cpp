@@ -5,7 +5,6 @@
 namespace {
 
 constexpr std::size_t kMaxSeen = 1000;
-constexpr std::size_t kAddressChars = 19;
 
 }  // namespace
 

@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <fstream>
 
-namespace {
-
 std::string Trimmed(const std::string& text) {
   const char* blanks = " \t\r\n";
   std::size_t first = text.find_first_not_of(blanks);
   if (first == std::string::npos) return std::string();
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
+
+namespace {
 
 unsigned long Number(const std::string& text) { return std::strtoul(text.c_str(), nullptr, 0); }
 

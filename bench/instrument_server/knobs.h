@@ -21,6 +21,9 @@ struct Knobs {
   unsigned long idleCloseSeconds = 0;  // idle_close: a silent link is dropped
 };
 
+// The text without its leading and trailing blanks and line ends.
+std::string Trimmed(const std::string& text);
+
 // A missing or unreadable file gives the defaults; unknown keys (the
 // bench's own knobs share the file) are ignored.
 Knobs ReadKnobs(const std::string& path);

@@ -1,4 +1,5 @@
 #include "scpi_device.h"
+#include "knobs.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,13 +15,6 @@ namespace {
 constexpr std::uint8_t kExecutionError = 0x10;
 constexpr std::uint8_t kOperationComplete = 0x01;
 constexpr unsigned long kMaxTestReply = 64UL * 1024 * 1024;
-
-std::string Trimmed(const std::string& text) {
-  const char* blanks = " \t\r\n";
-  std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 std::string Lowered(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),

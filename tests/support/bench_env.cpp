@@ -29,6 +29,8 @@ std::string ProgramDir() {
   return self.substr(0, self.rfind('/') + 1);
 }
 
+std::string SamplePackage(const std::string& name) { return ProgramDir() + "packages/" + name; }
+
 std::string BuildDir() { return TV_BINARY_DIR; }
 
 int Run(const std::string& args) {

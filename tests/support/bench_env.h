@@ -21,6 +21,8 @@ int Run(const std::string& args);
 std::string SourceDir();
 std::string BuildDir();
 std::string ProgramDir();
+// The sample package NAME among the files beside the running test program.
+std::string SamplePackage(const std::string& name);
 
 }  // namespace bench
 

@@ -14,14 +14,14 @@
 
 #include "tests/support/bench_env.h"
 
-namespace {
-
-std::string Program() { return bench::ProgramDir() + "tavrinctl"; }
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
+
+namespace {
+
+std::string Program() { return bench::ProgramDir() + "tavrinctl"; }
 
 int ExitStatusOf(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1; }
 

@@ -4,6 +4,9 @@
 #include <vector>
 #include <string>
 
+// The whole file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 struct CtlRun {
   int status = -1;  // exit status; -1 when it did not exit normally
   std::string out;

@@ -14,11 +14,6 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 TEST(DiscoveryFaultBench, AStalledResponderNeitherHoldsNorJoinsTheList) {

@@ -17,11 +17,6 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // A child process that holds the file under an exclusive lock, as a first
 // TavrinOperator would, until the holder goes.
 class LockHolder {

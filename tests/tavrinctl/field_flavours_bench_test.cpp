@@ -84,7 +84,6 @@ bool Printed(const CtlRun& run, const std::string& line) {
 
 std::string Cell(bool worked, const CtlRun& run) { return worked ? "✔" : Seen(run); }
 
-std::string Package(const std::string& name) { return bench::ProgramDir() + "packages/" + name; }
 
 // What the instrument itself says, read over SSH past the program's flow.
 std::string OnInstrument(const Original& original, const char* command) {
@@ -167,7 +166,7 @@ Row Observe(const Flavour& flavour) {
     CtlRun rename = RunCtl("hostname " + address + " tvfield");
     row.cells[1] = Cell(rename.status == 0 && OnInstrument(original, "hostname") == "tvfield\n", rename);
     RunCtl("hostname " + address + " " + original.hostname);
-    CtlRun upgrade = RunCtl("upgrade " + address + " " + Package(original.package));
+    CtlRun upgrade = RunCtl("upgrade " + address + " " + bench::SamplePackage(original.package));
     row.cells[2] = Cell(upgrade.status == 0 && InstalledPackage(original) == std::string(original.newVersion) + "\n", upgrade);
     CtlRun restore = RunCtl("restore " + address);
     std::string before = original.versions;

@@ -32,11 +32,6 @@ const Instrument kFleet[] = {{"i1", bench::kI1, bench::kKfwPassword},
 using Recap = std::map<std::string, std::map<std::string, int>>;
 Recap ParseRecap(const std::string& printed);
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class FleetBench : public ::testing::Test {
  protected:
   void SetUp() override {

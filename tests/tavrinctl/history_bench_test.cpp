@@ -30,7 +30,7 @@ void ExpectVersions(const InstrumentVersions& versions, const char* package, con
   EXPECT_EQ(versions.ui, ui);
 }
 
-void OnI1(const char* command) {
+void RunOnI1(const char* command) {
   ssh_run_command(bench::kI1, "root", bench::kKfwPassword, command, nullptr, nullptr, nullptr, 0);
 }
 
@@ -44,11 +44,11 @@ TEST(HistoryBench, AnUpgradeIsRecordedWithTheVersionsReadBack) {
   const std::string path = bench::ProgramDir() + "history.jsonl";
   const std::string package = bench::ProgramDir() + "packages/tvs80_2.5.0.kfw";
   const std::size_t earlier = ReadHistory(path).records.size();
-  OnI1("rm -rf /tvs/releases.history && cp -a /tvs/releases /tvs/releases.history");
+  RunOnI1("rm -rf /tvs/releases.history && cp -a /tvs/releases /tvs/releases.history");
   bench::Run("ctl i1 reboot_down=0");
   const CtlRun upgrade = RunCtl(std::string("upgrade ") + bench::kI1 + " " + package);
   bench::Run("ctl i1 reboot_down=");
-  OnI1("rm -rf /tvs/releases && mv /tvs/releases.history /tvs/releases");
+  RunOnI1("rm -rf /tvs/releases && mv /tvs/releases.history /tvs/releases");
   EXPECT_EQ(upgrade.status, 0) << upgrade.out << upgrade.err;
 
   const HistoryReading reading = ReadHistory(path);

@@ -29,7 +29,6 @@ void Tidy(const char* address, const char* password) {
                   nullptr, nullptr, nullptr, 0);
 }
 
-std::string Package(const std::string& name) { return bench::ProgramDir() + "packages/" + name; }
 
 std::string RunLog(const char* address) {
   return bench::ProgramDir() + "instruments/" + address + ".log";
@@ -49,7 +48,7 @@ TEST(TavrinctlBench, ConnectPrintsTheIdentityAndSucceeds) {
 
 TEST(TavrinctlBench, UpgradesAKf4InstrumentAndRestoresIt) {
   REQUIRE_BENCH();
-  CtlRun upgrade = RunCtl("upgrade 198.18.0.12 " + Package("tvs90_3.2.0.kf4"));
+  CtlRun upgrade = RunCtl("upgrade 198.18.0.12 " + bench::SamplePackage("tvs90_3.2.0.kf4"));
   EXPECT_EQ(upgrade.status, 0) << upgrade.out;
   ExpectLines(upgrade.out, {"log: Sending tvs90_3.2.0.tgz to 198.18.0.12",
                             "status: Upgrading completed, the instrument is now rebooting."});
@@ -70,7 +69,7 @@ TEST(TavrinctlBench, FailuresEndWithTheirStatusAndExitStatusOne) {
               {"log: connection to the ip (198.18.0.99) failed, please check the ip address.",
                "status: Connection failed."});
 
-  CtlRun wrongFamily = RunCtl("upgrade 198.18.0.11 " + Package("tvs90_3.2.0.kf4"));
+  CtlRun wrongFamily = RunCtl("upgrade 198.18.0.11 " + bench::SamplePackage("tvs90_3.2.0.kf4"));
   EXPECT_EQ(wrongFamily.status, 1);
   ExpectLines(wrongFamily.err, {"Upgrade package does not match target instrument, "
                                 "Please select a package with extension kfw."});
@@ -89,7 +88,7 @@ TEST(TavrinctlBench, CtrlCCancelsTheRunningUpgrade) {
   REQUIRE_BENCH();
   bool sent = false;
   CtlRun run = RunCtlInterrupting(
-      {"upgrade", bench::kI1, Package("tvs80_2.5.0.kfw")}, [&sent](const std::string& line) {
+      {"upgrade", bench::kI1, bench::SamplePackage("tvs80_2.5.0.kfw")}, [&sent](const std::string& line) {
         if (sent || line != "status: Upgrading...") return false;
         return sent = true;
       });
@@ -124,7 +123,7 @@ TEST(TavrinctlBench, DiscoverPrintsOneDocumentAndTellsNothingFoundFromAFailure) 
 TEST(TavrinctlBench, SigtermAndSighupCancelAnUpgradeAndTheDocumentStillComes) {
   REQUIRE_BENCH();
   for (int signal : {SIGTERM, SIGHUP}) {
-    CtlRun run = RunCtlSignalled({"--json", "upgrade", bench::kI1, Package("tvs80_2.5.0.kfw")},
+    CtlRun run = RunCtlSignalled({"--json", "upgrade", bench::kI1, bench::SamplePackage("tvs80_2.5.0.kfw")},
                                  RunLog(bench::kI1), {signal});
     EXPECT_EQ(run.status, 1) << signal << ": " << run.err;
     const nlohmann::json document = Document(run);

@@ -13,12 +13,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-Texts Identity(RecordingView& view) {
-  return {view.GetText(IdcModelNumber),   view.GetText(IdcSerialNumber),
-          view.GetText(IdcPackageVersion), view.GetText(IdcDriverVersion),
-          view.GetText(IdcScpiVersion),    view.GetText(IdcUiVersion)};
-}
-
 // A key of the instrument's version file, read by the instrument's own sed.
 std::string VersionOf(const char* address, const char* password, const std::string& key) {
   return wfbench::ShellLine(address, password,
@@ -53,7 +47,7 @@ TEST_P(ConnectFamilyBench, TheFamilysPasswordLogsInAndTheIdentityComesFromThePac
                        VersionOf(f.address, f.password, "driver"), VersionOf(f.address, f.password, "scpi"),
                        VersionOf(f.address, f.password, "ui")};
   EXPECT_FALSE(files[2].empty());
-  EXPECT_EQ(Identity(harness.view), files);
+  EXPECT_EQ(harness.view.IdentityShown(), files);
   EXPECT_EQ(harness.view.GetText(IdcHostName), wfbench::ShellLine(f.address, f.password, "hostname"));
   EXPECT_EQ(harness.view.LastProgress(), 100);
   EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
@@ -79,7 +73,7 @@ TEST(ConnectBench, WithoutTheVersionFileTheVersionsComeFromTheInstrumentsSystemI
   keeper.Run("rm -f /tvs/releases/package_version.away");
 
   EXPECT_EQ(harness.LastStatus(), "Connection established.");
-  EXPECT_EQ(Identity(harness.view),
+  EXPECT_EQ(harness.view.IdentityShown(),
             (Texts{"TVS-8010", "TV8010A0001", "--.--.--", "1.8.7-RC", "1.5.9", "--.--.--"}));
 }
 
@@ -95,6 +89,6 @@ TEST(ConnectBench, AnAddressWithoutAnInstrumentEndsInConnectionFailed) {
   EXPECT_EQ(harness.Statuses(), (Texts{"Connecting...", "Connection failed."}));
   EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.99)...",
                                    "connection to the ip (198.18.0.99) failed, please check the ip address."}));
-  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
+  EXPECT_EQ(harness.view.IdentityShown(), Texts(6, ""));
   EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
 }

@@ -97,12 +97,6 @@ void ChoosePackage(WorkflowHarness& harness, const std::string& package) {
   harness.view.SetText(IdcPackagePath, package);
 }
 
-Texts Identity(RecordingView& view) {
-  return {view.GetText(IdcModelNumber),   view.GetText(IdcSerialNumber),
-          view.GetText(IdcPackageVersion), view.GetText(IdcDriverVersion),
-          view.GetText(IdcScpiVersion),    view.GetText(IdcUiVersion)};
-}
-
 std::string DataDirectory() { return ProgramDirectory() + "data"; }
 
 int CountEntries(const std::string& directory) {
@@ -148,7 +142,7 @@ std::string MakeLargePackage(std::size_t bytes) {
 // the instrument goes away. True once the copy is stalled there.
 bool StartStalledUpload(wfbench::InstrumentKeeper& keeper, WorkflowHarness& harness) {
   if (keeper.Run("mkfifo /tmp/tvs_update.tgz && echo made") != "made\n") return false;
-  ChoosePackage(harness, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  ChoosePackage(harness, bench::SamplePackage("tvs80_2.5.0.kfw"));
   if (!harness.Begin(BeginUpgrade) || !harness.WaitForStatus("Upgrading...", 120)) return false;
   for (int i = 0; i < 100; ++i) {
     if (ShellOutside("pgrep -x scp >/dev/null && echo stalled") == "stalled\n") return true;
@@ -217,7 +211,7 @@ TEST(FaultBench, AnInstrumentThatNeverComesBackEndsInFailureToReconnect) {
   HurriedClock clock;
   WorkflowHarness harness;
   harness.controller.clock = &clock;
-  ChoosePackage(harness, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  ChoosePackage(harness, bench::SamplePackage("tvs80_2.5.0.kfw"));
   ASSERT_TRUE(harness.Run(BeginUpgrade, 300));
 
   EXPECT_EQ(harness.LastStatus(), kFailed);
@@ -252,7 +246,7 @@ TEST(FaultBench, AnSshServerThatStopsTakingThePasswordAfterTheProbeFailsTheConne
   EXPECT_EQ(harness.Logs(),
             (Texts{"Connecting to instrument IP (198.18.0.13)...",
                    "connection to the ip (198.18.0.13) failed, please check the ip address."}));
-  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
+  EXPECT_EQ(harness.view.IdentityShown(), Texts(6, ""));
   EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
 }
 
@@ -275,7 +269,7 @@ TEST_P(VxiFaultBench, ConnectEndsNormallyWithUnknownVersions) {
   ASSERT_TRUE(ran);
 
   EXPECT_EQ(harness.LastStatus(), "Connection established.");
-  EXPECT_EQ(Identity(harness.view),
+  EXPECT_EQ(harness.view.IdentityShown(),
             (Texts{"TVS-8010", "TV8010A0003", kNoVersion, kNoVersion, kNoVersion, kNoVersion}));
   EXPECT_EQ(harness.view.GetText(IdcHostName), "i3");
 }
@@ -293,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(Knobs, VxiFaultBench,
 TEST(FaultBench, AReadOnlyDataDirectoryIsReportedAndNothingStarts) {
   REQUIRE_BENCH();
   WorkflowHarness harness;
-  ChoosePackage(harness, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  ChoosePackage(harness, bench::SamplePackage("tvs80_2.5.0.kfw"));
   WithDataDirectoryMount("ro,size=1m", [&] {
     EXPECT_FALSE(harness.Begin(BeginUpgrade));
     EXPECT_EQ(CountEntries(DataDirectory()), 0);

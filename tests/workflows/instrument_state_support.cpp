@@ -45,7 +45,6 @@ InstrumentKeeper::~InstrumentKeeper() {
     Run("printf '%s' '" + systemInfoText_ + "' > /tvs/etc/system_info");
 }
 
-std::string SamplePackage(const std::string& name) { return bench::ProgramDir() + "packages/" + name; }
 
 std::string MakeTempDirectory() {
   char pattern[] = "/tmp/tv_workflows_XXXXXX";

@@ -33,8 +33,6 @@ class InstrumentKeeper {
   std::string hostName_;
 };
 
-// A sample package shipped by the build (bin/packages/).
-std::string SamplePackage(const std::string& name);
 // Builds, in `directory`, a kfw package of software 2.5.1 that installs but
 // fails its own self-test after the restart.
 std::string MakeFailingPackage(const std::string& directory);

@@ -28,6 +28,11 @@ class RecordingViewOf : public Base {
   void Enable(int id, bool on) override { enabled[id] = on; }
   void SetCheck(int id, bool on) override { checks[id] = on; }
   bool GetCheck(int id) override { return checks[id]; }
+  // The six identity fields as the window shows them.
+  std::vector<std::string> IdentityShown() {
+    return {GetText(IdcModelNumber),   GetText(IdcSerialNumber), GetText(IdcPackageVersion),
+            GetText(IdcDriverVersion), GetText(IdcScpiVersion),  GetText(IdcUiVersion)};
+  }
   void GetAddress(unsigned char parts[4]) override { std::copy(address, address + 4, parts); }
   void SetAddress(const unsigned char parts[4]) override { std::copy(parts, parts + 4, address); }
   void ListReset() override {

@@ -59,12 +59,6 @@ class PrivateKnownHosts {
   bool hadOld_ = false;
 };
 
-Texts Identity(RecordingView& view) {
-  return {view.GetText(IdcModelNumber),   view.GetText(IdcSerialNumber),
-          view.GetText(IdcPackageVersion), view.GetText(IdcDriverVersion),
-          view.GetText(IdcScpiVersion),    view.GetText(IdcUiVersion)};
-}
-
 // Puts the instrument's usual sshd back, however the test ends.
 struct SshServiceBack {
   std::string instrument;
@@ -88,7 +82,7 @@ void ExpectTheConnectToI4Failed(WorkflowHarness& harness) {
   EXPECT_EQ(harness.view.statuses, (Texts{"Connecting...", "Connecting...", "Connection failed."}));
   EXPECT_EQ(harness.Logs(), (Texts{"Connecting to instrument IP (198.18.0.14)...",
                                    "connection to the ip (198.18.0.14) failed, please check the ip address."}));
-  EXPECT_EQ(Identity(harness.view), Texts(6, ""));
+  EXPECT_EQ(harness.view.IdentityShown(), Texts(6, ""));
   EXPECT_TRUE(harness.view.IsEnabled(IdcConnect));
 }
 
@@ -168,7 +162,7 @@ TEST_P(KbdintOnlyBench, ConnectUpgradeAndRestoreLogInByTheOnePrompt) {
 
   WorkflowHarness upgrade;
   upgrade.view.UseAddress(f.address);
-  upgrade.view.SetText(IdcPackagePath, wfbench::SamplePackage(f.package));
+  upgrade.view.SetText(IdcPackagePath, bench::SamplePackage(f.package));
   ASSERT_TRUE(upgrade.Run(BeginUpgrade));
   EXPECT_EQ(upgrade.LastStatus(), "Upgrading completed, the instrument is now rebooting.");
   EXPECT_EQ(InstalledPackage(f), f.newVersion);

@@ -58,7 +58,7 @@ TEST(UpgradeBench, UploadsRebootsAndTheNextConnectShowsTheNewVersion) {
   const std::string decoded = wfbench::DecodedArchive("tvs80_2.5.0.tgz");
   std::remove(decoded.c_str());
   WorkflowHarness harness;
-  ChoosePackage(harness, bench::kI1, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  ChoosePackage(harness, bench::kI1, bench::SamplePackage("tvs80_2.5.0.kfw"));
   ASSERT_TRUE(harness.Run(BeginUpgrade));
 
   EXPECT_EQ(harness.controller.sourceFilePath, decoded);
@@ -101,7 +101,7 @@ TEST(UpgradeBench, AnUnfinishedUpdateIsRolledBackBeforeTheUpgrade) {
   ASSERT_EQ(keeper.Run(std::string(kSavedSoftware) + " && touch /tvs/releases/update_pending"),
             "done\n");
   WorkflowHarness harness;
-  ChoosePackage(harness, bench::kI1, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  ChoosePackage(harness, bench::kI1, bench::SamplePackage("tvs80_2.5.0.kfw"));
   ASSERT_TRUE(harness.Run(BeginUpgrade));
 
   EXPECT_EQ(harness.Statuses(),
@@ -141,7 +141,7 @@ TEST(UpgradeBench, APackageForAnotherModelEndsWithUpgradeNotSupported) {
   REQUIRE_BENCH();
   wfbench::InstrumentKeeper keeper(bench::kI1, bench::kKfwPassword);
   WorkflowHarness harness;
-  ChoosePackage(harness, bench::kI1, wfbench::SamplePackage("tvx100_1.1.0.kfw"));
+  ChoosePackage(harness, bench::kI1, bench::SamplePackage("tvx100_1.1.0.kfw"));
   ASSERT_TRUE(harness.Run(BeginUpgrade));
 
   EXPECT_EQ(harness.LastStatus(), "Upgrade not supported.");
@@ -156,7 +156,7 @@ TEST(UpgradeBench, RefusedPackagesStartNothingAndLeaveNoDecodedFile) {
   REQUIRE_BENCH();
   const std::string damaged = wfbench::MakeTempDirectory() + "/tvs80_damaged.kfw";
   {
-    std::ifstream in(wfbench::SamplePackage("tvs80_2.5.0.kfw"), std::ios::binary);
+    std::ifstream in(bench::SamplePackage("tvs80_2.5.0.kfw"), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GT(bytes.size(), 100u);
     bytes[bytes.size() / 2] ^= 0x01;
@@ -172,10 +172,10 @@ TEST(UpgradeBench, RefusedPackagesStartNothingAndLeaveNoDecodedFile) {
     std::string message;
     const char* decoded;  // the archive that must not appear
   } cases[] = {
-      {bench::kI1, wfbench::SamplePackage("tvs90_3.2.0.kf4"), kfwRefused, "tvs90_3.2.0.tgz"},
-      {bench::kI2, wfbench::SamplePackage("tvs80_2.5.0.kfw"), kf4Refused, "tvs80_2.5.0.tgz"},
+      {bench::kI1, bench::SamplePackage("tvs90_3.2.0.kf4"), kfwRefused, "tvs90_3.2.0.tgz"},
+      {bench::kI2, bench::SamplePackage("tvs80_2.5.0.kfw"), kf4Refused, "tvs80_2.5.0.tgz"},
       {bench::kI1, damaged, "The upgrade package has wrong format.", "tvs80_damaged.tgz"},
-      {"198.18.0.99", wfbench::SamplePackage("tvs80_2.5.0.kfw"),
+      {"198.18.0.99", bench::SamplePackage("tvs80_2.5.0.kfw"),
        "Connection to the instrument failed,please check the ip address.", "tvs80_2.5.0.tgz"},
   };
   for (const auto& c : cases) {
@@ -195,7 +195,7 @@ TEST(UpgradeBench, CancelStopsTheUpgradeBeforeItsNextLine) {
   REQUIRE_BENCH();
   wfbench::InstrumentKeeper keeper(bench::kI1, bench::kKfwPassword);
   WorkflowHarness harness;
-  ChoosePackage(harness, bench::kI1, wfbench::SamplePackage("tvs80_2.5.0.kfw"));
+  ChoosePackage(harness, bench::kI1, bench::SamplePackage("tvs80_2.5.0.kfw"));
   ASSERT_TRUE(harness.Begin(BeginUpgrade));
   ASSERT_TRUE(harness.WaitForStatus("Upgrading...", 60));
   harness.worker.RequestCancel();
