@@ -11,7 +11,7 @@ pkgs=(
   dropbear-bin busybox
   time coreutils
   ansible-core pylint pycodestyle yamllint python3-voluptuous
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
   debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream perl xdotool passwd
 )
 missing=()
