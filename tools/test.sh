@@ -123,13 +123,16 @@ fi
 benches=
 
 # The sanitizer line: its build, then its tests; the fuzz targets, once
-# that build holds them, one at a time beside the tests.
+# that build holds them and one line's tests are done, one at a time beside
+# the other's. The end of a line's tests is mostly waiting on instruments,
+# where the fuzz targets take no processor time from a test.
 setsid bash -c "$(declare -f now record quiet say)
   quiet sanitizer-tests 0 bash '$ROOT/tools/sanitize.sh' \"\$@\"" sanitizer "$@" &
 lines+=($!)
 setsid bash -c "$(declare -f now record quiet say)
-  until grep -q '^sanitizer-build ' '$STAGES' 2>/dev/null; do
-    kill -0 ${lines[0]} 2>/dev/null || exit 1
+  until grep -q '^sanitizer-build ' '$STAGES' 2>/dev/null &&
+    grep -q -e '^plain-tests ' -e '^sanitizer-tests ' '$STAGES'; do
+    kill -0 ${lines[0]} 2>/dev/null || grep -q '^sanitizer-build ' '$STAGES' || exit 1
     sleep 2
   done
   JOBS=1 FUZZ_BUILD='${SANITIZE_BUILD:-build-asan}' quiet fuzz 0 bash '$ROOT/tools/fuzz.sh' --built '${FUZZ_SMOKE_SECONDS:-10}'" &
