@@ -14,20 +14,20 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
-constexpr std::size_t kReplySize = 2048;
+constexpr std::size_t kIdnReplySize = 2048;
 constexpr std::size_t kIdnChars = 255;
 constexpr unsigned long kReadTimeoutMs = 50;
 
-int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+int RemainingMs(SteadyClock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
 // A connected, blocking TCP socket, or -1. The wait for the connection is
 // bounded by the deadline and ends early when the point is cut.
-int ConnectWithin(const sockaddr_in& core, Clock::time_point deadline, CutPoint& cut) {
+int ConnectWithin(const sockaddr_in& core, SteadyClock::time_point deadline, CutPoint& cut) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   if (!cut.Attach(fd)) {
@@ -56,7 +56,7 @@ int ConnectWithin(const sockaddr_in& core, Clock::time_point deadline, CutPoint&
 }
 
 // Every RPC call waits at most until the deadline.
-bool LimitCalls(CLIENT* client, Clock::time_point deadline) {
+bool LimitCalls(CLIENT* client, SteadyClock::time_point deadline) {
   int left = RemainingMs(deadline);
   if (left <= 0) return false;
   timeval wait{left / 1000, (left % 1000) * 1000};
@@ -65,13 +65,13 @@ bool LimitCalls(CLIENT* client, Clock::time_point deadline) {
 }
 
 // "*IDN?" on an open link, read as the one-shot query reads it.
-std::string AskIdentity(Vxi11Link& link, Clock::time_point deadline) {
+std::string AskIdentity(Vxi11Link& link, SteadyClock::time_point deadline) {
   if (!LimitCalls(link.client, deadline) || vxi11_send(&link, "*IDN?") != 0) return std::string();
   if (!LimitCalls(link.client, deadline)) return std::string();
-  char reply[kReplySize];
+  char reply[kIdnReplySize];
   std::memset(reply, 0, sizeof reply);
-  long n = vxi11_receive(&link, reply, kReplySize, kReadTimeoutMs);
-  if (n < 1 || n >= static_cast<long>(kReplySize)) return std::string();
+  long n = vxi11_receive(&link, reply, kIdnReplySize, kReadTimeoutMs);
+  if (n < 1 || n >= static_cast<long>(kIdnReplySize)) return std::string();
   reply[n] = '\0';
   if (reply[n - 1] == '\n') reply[n - 1] = '\0';
   return std::string(reply, strnlen(reply, kIdnChars));
@@ -110,7 +110,7 @@ void CutPoint::Reset() {
 
 std::string identify_responder(const sockaddr_in& core, std::chrono::milliseconds limit,
                                CutPoint& cut) {
-  const Clock::time_point deadline = Clock::now() + limit;
+  const SteadyClock::time_point deadline = SteadyClock::now() + limit;
   int fd = ConnectWithin(core, deadline, cut);
   if (fd < 0) return std::string();
   sockaddr_in address = core;

@@ -11,6 +11,7 @@
 #include "instrument/instrument_info.h"
 #include "scripts/md5.h"
 #include "workflows/operation_endings.h"
+#include "workflows/workflow_support.h"
 
 namespace {
 
@@ -35,11 +36,6 @@ std::string ResultOf(int operation, const std::string& status) {
       status.compare(status.size() - cancelled.size(), cancelled.size(), cancelled) == 0)
     return "cancelled";
   return "failure";
-}
-
-std::string FileNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The MD5 of the whole file, as md5sum shows it; empty when unreadable.

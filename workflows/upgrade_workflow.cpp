@@ -23,11 +23,6 @@
 
 namespace {
 
-std::string FileNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string LowerExtensionOf(const std::string& path) {
   const std::size_t dot = path.find_last_of('.');
   std::string extension = dot == std::string::npos ? std::string() : path.substr(dot + 1);

@@ -18,3 +18,8 @@ const std::string& PieceText(const ScriptSet& set, ScriptPiece piece) {
   }
   return set.mainBody;
 }
+
+std::string FileNameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}

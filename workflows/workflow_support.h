@@ -10,5 +10,8 @@ class UpdaterController;
 // when the count is 0 or no set is selected.
 double ProgressStepFor(const UpdaterController& controller, ScriptPiece piece);
 
+// The last part of a path: the file's name.
+std::string FileNameOf(const std::string& path);
+
 // The text of `piece` in `set`.
 const std::string& PieceText(const ScriptSet& set, ScriptPiece piece);
