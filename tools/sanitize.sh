@@ -48,13 +48,13 @@ if command -v ninja >/dev/null; then
   [ ! -f "$BUILD/CMakeCache.txt" ] || grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$BUILD/CMakeCache.txt" ||
     rm -rf "$BUILD/CMakeCache.txt" "$BUILD/CMakeFiles"
 fi
-# Each target's files are compiled a few at a time as one (CMake's unity
-# build), which parses their headers once for all: nearly half the
-# processor time of this build. lld links several times quicker.
+# Each target's files are compiled as one (CMake's unity build), which
+# parses their headers once for all: two thirds less processor time for
+# this build. lld links several times quicker.
 linker=()
 command -v ld.lld >/dev/null && linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld)
 cmake -S "$ROOT" -B "$BUILD" "${generator[@]}" -DTV_SANITIZE=ON -DTV_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_UNITY_BUILD=ON "${linker[@]}" \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=0 "${linker[@]}" \
   -DCMAKE_C_FLAGS_DEBUG="-O0 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
   >/dev/null || fail "configuring $BUILD failed"
 
