@@ -211,8 +211,8 @@ start_ssh() {
         while (my $c = $l->accept) { push @held, $c }' >>"$ctl/sshd.log" 2>&1 &
       ;;
     # Without re-executing itself for each connection (-r): a login costs
-    # the instrument a fifth less processor time, and the client sees the
-    # same server.
+    # about a seventh less processor time, and the client sees the same
+    # server.
     kbdint) /usr/sbin/sshd -D -r -E "$ctl/sshd.log" -o PasswordAuthentication=no & ;;
     noexec) LD_PRELOAD=$ctl/bin/tv_refuse_exec.so /usr/sbin/sshd -D -E "$ctl/sshd.log" & ;;
     "") /usr/sbin/sshd -D -r -E "$ctl/sshd.log" & ;;

@@ -9,8 +9,8 @@
 # The plain build first, alone: both builds at once would hold back the
 # plain tests, which take longest. Then two lines of work go side by side:
 # the plain tests, and the sanitizer build (which holds the fuzz targets
-# too) and its tests, with the fuzz targets running beside those one at a
-# time. Each line's benches come up and check themselves as soon as its
+# too) and its tests; the fuzz targets run one at a time once one line's
+# tests are done. Each line's benches come up and check themselves as soon as its
 # instrument server is built, while the rest builds. The tests mostly wait
 # on the instruments, so the plain tests run at a lower priority than the
 # sanitizer line, which has more work left. The plain line's output comes
